@@ -1,0 +1,29 @@
+// The command line of Halvorn.exe.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace halvorn_host {
+
+struct HostOptions {
+    std::string pluginPath;                 // empty: Quelmar.so / Quelmar.dll beside the exe
+    std::optional<std::string> documentPath;
+    std::optional<int> documentType;
+    std::vector<std::string> parameterAssignments; // NAME=VALUE
+    std::vector<std::string> fileDialogAnswers;
+    std::string hostVersion = "2.8.0";
+    std::optional<std::string> transcriptPath;
+    std::string plotsDirectory = ".";
+    std::vector<std::string> tasks;
+};
+
+// Parses argv. Returns nothing after printing help or a usage error; `exitCode` then holds the
+// status to exit with.
+std::optional<HostOptions> parseCommandLine(int argc, char** argv, int& exitCode);
+
+// "X.Y.Z" into its three numbers (each may be negative); throws std::invalid_argument.
+void parseHostVersion(const std::string& text, int& major, int& minor, int& patch);
+
+} // namespace halvorn_host

@@ -1,0 +1,198 @@
+// The host functions that Halvorn.exe exports to the plug-in, by name from the executable.
+// Each records itself in the transcript and then does what the real host would do: log text
+// goes to stdout, message boxes to stderr, parameters to and from the parameter store.
+#include "HostExports.h"
+
+#include "HostSession.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <iostream>
+#include <type_traits>
+
+using json = nlohmann::ordered_json;
+using halvorn_host::session;
+
+namespace {
+
+// Copies `text` into a host-to-plug-in buffer of kHostTextBufferSize bytes, cut to fit and
+// always terminated.
+void copyToPluginBuffer(const std::string& text, char* buffer) {
+    const std::size_t length = std::min(text.size(), kHostTextBufferSize - 1);
+    std::memcpy(buffer, text.data(), length);
+    buffer[length] = '\0';
+}
+
+std::string parameterText(const char* name) {
+    auto& host = session();
+    host.parametersRead.insert(name);
+    const auto found = host.parameters.find(name);
+    return found == host.parameters.end() ? std::string() : found->second;
+}
+
+// Numbers in the parameter store are text, read without regard to any locale; a value that is
+// not a number reads as 0.
+int parseInt(const std::string& text) {
+    int value = 0;
+    const char* begin = text.data();
+    while (begin != text.data() + text.size() && (*begin == ' ' || *begin == '+')) {
+        ++begin;
+    }
+    const auto result = std::from_chars(begin, text.data() + text.size(), value);
+    return result.ec == std::errc() ? value : 0;
+}
+
+float parseFloat(const std::string& text) {
+    float value = 0.0F;
+    const char* begin = text.data();
+    while (begin != text.data() + text.size() && (*begin == ' ' || *begin == '+')) {
+        ++begin;
+    }
+    const auto result = std::from_chars(begin, text.data() + text.size(), value);
+    return result.ec == std::errc() ? value : 0.0F;
+}
+
+} // namespace
+
+extern "C" {
+
+void ztGetVersionOfHalvornZT(int* major, int* minor, int* patch) {
+    const auto& version = session().version;
+    *major = version.major;
+    *minor = version.minor;
+    *patch = version.patch;
+    session().transcript.record({{"call", "ztGetVersionOfHalvornZT"},
+                                 {"major", version.major},
+                                 {"minor", version.minor},
+                                 {"patch", version.patch}});
+}
+
+void ztShowLogTab() { session().transcript.record({{"call", "ztShowLogTab"}}); }
+
+void ztShowBusyCursor() {
+    ++session().busyCursorDepth;
+    session().transcript.record({{"call", "ztShowBusyCursor"}});
+}
+
+void ztStopBusyCursor() {
+    --session().busyCursorDepth;
+    session().transcript.record({{"call", "ztStopBusyCursor"}});
+}
+
+void ztLogText(const char* text) {
+    session().transcript.record({{"call", "ztLogText"}, {"text", text}});
+    // The log pane shows each entry on a line of its own; an empty entry adds nothing.
+    if (text[0] != '\0') {
+        std::cout << text << '\n' << std::flush;
+    }
+}
+
+void ztMessageBox(const char* text) {
+    auto& host = session();
+    host.transcript.record({{"call", "ztMessageBox"}, {"text", text}});
+    std::cerr << text << '\n' << std::flush;
+    if (host.insideTask && std::strncmp(text, "Error: ", 7) == 0) {
+        host.errorShownDuringTask = true;
+    }
+}
+
+int ztGetIDOfCurrentDocument() {
+    const auto& document = session().document;
+    const int id = document ? document->id : -1;
+    session().transcript.record({{"call", "ztGetIDOfCurrentDocument"}, {"result", id}});
+    return id;
+}
+
+int ztGetDocumentType(int documentId) {
+    const auto& document = session().document;
+    const int type = document && document->id == documentId ? document->type : -1;
+    session().transcript.record(
+        {{"call", "ztGetDocumentType"}, {"id", documentId}, {"result", type}});
+    return type;
+}
+
+void ztGetStringParameter(const char* name, char* buffer512) {
+    const std::string value = parameterText(name);
+    copyToPluginBuffer(value, buffer512);
+    session().transcript.record(
+        {{"call", "ztGetStringParameter"}, {"name", name}, {"value", value}});
+}
+
+int ztGetIntParameter(const char* name) {
+    const int value = parseInt(parameterText(name));
+    session().transcript.record({{"call", "ztGetIntParameter"}, {"name", name}, {"value", value}});
+    return value;
+}
+
+float ztGetFloatParameter(const char* name) {
+    const float value = parseFloat(parameterText(name));
+    session().transcript.record(
+        {{"call", "ztGetFloatParameter"}, {"name", name}, {"value", value}});
+    return value;
+}
+
+void ztSetStringParameter(const char* name, const char* value) {
+    session().parameters[name] = value;
+    session().transcript.record(
+        {{"call", "ztSetStringParameter"}, {"name", name}, {"value", value}});
+}
+
+int ztGetOpenFileName(const char* title, const char* directory, const char* filter,
+                      char* buffer512) {
+    auto& host = session();
+    json entry = {{"call", "ztGetOpenFileName"},
+                  {"title", title},
+                  {"directory", directory},
+                  {"filter", filter}};
+    if (host.fileDialogAnswers.empty()) {
+        entry["result"] = 0;
+        host.transcript.record(entry);
+        return 0;
+    }
+    const std::string chosen = host.fileDialogAnswers.front();
+    host.fileDialogAnswers.pop_front();
+    copyToPluginBuffer(chosen, buffer512);
+    entry["result"] = 1;
+    entry["path"] = chosen;
+    host.transcript.record(entry);
+    return 1;
+}
+
+void ztGetHeaderOfCurrentFMR(FmrDocumentHeader* header) {
+    const auto& document = session().document;
+    FmrDocumentHeader filled{};
+    if (document && document->fmrHeader) {
+        filled = *document->fmrHeader;
+    }
+    std::memcpy(header, &filled, sizeof filled);
+    session().transcript.record({{"call", "ztGetHeaderOfCurrentFMR"},
+                                 {"fmrPath", filled.fmrPath},
+                                 {"nrOfVolumes", filled.nrOfVolumes},
+                                 {"dimX", filled.dimX},
+                                 {"dimY", filled.dimY},
+                                 {"dimZ", filled.dimZ},
+                                 {"voxelSizeX", filled.voxelSizeX},
+                                 {"voxelSizeY", filled.voxelSizeY},
+                                 {"voxelSizeZ", filled.voxelSizeZ}});
+}
+
+} // extern "C"
+
+// The exported functions must have exactly the signatures of the protocol header.
+#define HALVORN_CHECK_SIGNATURE(name)                                                              \
+    static_assert(std::is_same_v<decltype(&name), halvorn::name##_t>, #name);
+HALVORN_CHECK_SIGNATURE(ztGetVersionOfHalvornZT)
+HALVORN_CHECK_SIGNATURE(ztShowLogTab)
+HALVORN_CHECK_SIGNATURE(ztShowBusyCursor)
+HALVORN_CHECK_SIGNATURE(ztStopBusyCursor)
+HALVORN_CHECK_SIGNATURE(ztLogText)
+HALVORN_CHECK_SIGNATURE(ztMessageBox)
+HALVORN_CHECK_SIGNATURE(ztGetIDOfCurrentDocument)
+HALVORN_CHECK_SIGNATURE(ztGetDocumentType)
+HALVORN_CHECK_SIGNATURE(ztGetStringParameter)
+HALVORN_CHECK_SIGNATURE(ztGetIntParameter)
+HALVORN_CHECK_SIGNATURE(ztGetFloatParameter)
+HALVORN_CHECK_SIGNATURE(ztSetStringParameter)
+HALVORN_CHECK_SIGNATURE(ztGetOpenFileName)
+HALVORN_CHECK_SIGNATURE(ztGetHeaderOfCurrentFMR)

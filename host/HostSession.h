@@ -1,0 +1,44 @@
+// Everything the stand-in host holds while a plug-in runs inside it: its parameter store, the
+// answers for file dialogs, the current document, the transcript of calls. The functions the
+// host exports to the plug-in (HostExports.cpp) reach it through session().
+#pragma once
+
+#include "HalvornPluginApi.h"
+#include "Transcript.h"
+
+#include <deque>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace halvorn_host {
+
+struct HostVersion {
+    int major = 2;
+    int minor = 8;
+    int patch = 0;
+};
+
+struct CurrentDocument {
+    int id = 0;
+    int type = kDocumentTypeFmr;
+    std::optional<FmrDocumentHeader> fmrHeader; // present for an FMR read from disk
+};
+
+struct HostSession {
+    HostVersion version;
+    std::map<std::string, std::string> parameters; // values kept as text
+    std::set<std::string> parametersRead;
+    std::deque<std::string> fileDialogAnswers;
+    std::optional<CurrentDocument> document;
+    Transcript transcript;
+    int busyCursorDepth = 0;
+    bool errorShownDuringTask = false;
+    bool insideTask = false;
+};
+
+HostSession& session();
+
+} // namespace halvorn_host

@@ -1,0 +1,32 @@
+// A plug-in library loaded into the host process, unloaded when the object goes.
+#pragma once
+
+#include "HalvornPluginApi.h"
+
+#include <string>
+
+namespace halvorn_host {
+
+class PluginLibrary {
+public:
+    // Loads the library; throws std::runtime_error naming the file and the loader's reason.
+    explicit PluginLibrary(const std::string& path);
+    ~PluginLibrary();
+    PluginLibrary(const PluginLibrary&) = delete;
+    PluginLibrary& operator=(const PluginLibrary&) = delete;
+
+    // The exported symbol `name`; throws std::runtime_error when the library lacks it.
+    void* symbol(const char* name) const;
+
+private:
+    std::string path_;
+    void* handle_ = nullptr;
+};
+
+// The directory that holds the running executable, with a trailing separator.
+std::string executableDirectory();
+
+// The default plug-in file beside the executable: Quelmar.so or Quelmar.dll.
+std::string defaultPluginPath();
+
+} // namespace halvorn_host

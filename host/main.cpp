@@ -1,0 +1,123 @@
+// Halvorn.exe: plays the HalvornZT host for the plug-in, headless.
+//
+// The run follows the real host: load the library, read its six description texts, create the
+// plug-in, initPlugin, one execute per task (with "task" set to it), delete the plug-in.
+#include "CommandLine.h"
+#include "DocumentLoader.h"
+#include "HostSession.h"
+#include "PluginLibrary.h"
+
+#include <iostream>
+#include <memory>
+
+namespace halvorn_host {
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitTaskError = 1;
+constexpr int kExitCannotStart = 2;
+
+void applyOptions(const HostOptions& options, HostSession& host) {
+    parseHostVersion(options.hostVersion, host.version.major, host.version.minor,
+                     host.version.patch);
+    for (const auto& assignment : options.parameterAssignments) {
+        const auto equals = assignment.find('=');
+        if (equals == std::string::npos || equals == 0) {
+            throw std::invalid_argument("--set expects NAME=VALUE, got \"" + assignment + "\"");
+        }
+        host.parameters[assignment.substr(0, equals)] = assignment.substr(equals + 1);
+    }
+    host.fileDialogAnswers.assign(options.fileDialogAnswers.begin(),
+                                  options.fileDialogAnswers.end());
+    if (options.transcriptPath) {
+        host.transcript.open(*options.transcriptPath);
+    }
+    if (options.documentPath) {
+        host.document = CurrentDocument{0, kDocumentTypeFmr,
+                                        readFmrDocumentHeader(*options.documentPath)};
+    }
+    if (options.documentType) {
+        if (!host.document) {
+            host.document = CurrentDocument{};
+        }
+        host.document->type = *options.documentType;
+    }
+}
+
+std::string pluginText(const PluginLibrary& library, const char* entryPoint) {
+    const auto function = reinterpret_cast<pluginText_t>(library.symbol(entryPoint));
+    const char* text = function();
+    return text != nullptr ? text : "";
+}
+
+int run(const HostOptions& options) {
+    HostSession& host = session();
+    applyOptions(options, host);
+
+    const std::string pluginPath =
+        options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath;
+    std::unique_ptr<PluginLibrary> library;
+    try {
+        library = std::make_unique<PluginLibrary>(pluginPath);
+    } catch (const std::exception& error) {
+        std::cerr << "Halvorn.exe: " << error.what() << '\n';
+        return kExitCannotStart;
+    }
+
+    nlohmann::ordered_json loaded = {{"host", "loaded"}, {"plugin", pluginPath}};
+    for (const char* entryPoint : {"getPluginName", "getPluginDescription", "getAuthor",
+                                   "getPluginVersion", "getHelpFile", "getGUIScript"}) {
+        loaded[entryPoint] = pluginText(*library, entryPoint);
+    }
+    host.transcript.record(loaded);
+
+    const auto create = reinterpret_cast<createPlugin_t>(library->symbol("createPlugin"));
+    std::unique_ptr<HNZTPluginInterface> plugin(create());
+    host.transcript.record({{"host", "initPlugin"}});
+    const bool ready = plugin->initPlugin();
+    host.transcript.record({{"host", "initPlugin returned"}, {"result", ready}});
+    if (!ready) {
+        plugin.reset();
+        host.transcript.record({{"host", "plugin deleted"}});
+        return kExitCannotStart;
+    }
+
+    for (const auto& task : options.tasks) {
+        host.parameters["task"] = task;
+        host.transcript.record({{"host", "execute"}, {"task", task}});
+        host.insideTask = true;
+        const bool result = plugin->execute();
+        host.insideTask = false;
+        host.transcript.record({{"host", "execute returned"}, {"result", result}});
+    }
+
+    plugin.reset();
+    host.transcript.record({{"host", "plugin deleted"}});
+    if (host.busyCursorDepth != 0) {
+        std::cerr << "Halvorn.exe: warning: the busy cursor was left on\n";
+    }
+    return host.errorShownDuringTask ? kExitTaskError : kExitOk;
+}
+
+} // namespace
+
+HostSession& session() {
+    static HostSession host;
+    return host;
+}
+
+} // namespace halvorn_host
+
+int main(int argc, char** argv) {
+    int exitCode = 0;
+    const auto options = halvorn_host::parseCommandLine(argc, argv, exitCode);
+    if (!options) {
+        return exitCode;
+    }
+    try {
+        return halvorn_host::run(*options);
+    } catch (const std::exception& error) {
+        std::cerr << "Halvorn.exe: " << error.what() << '\n';
+        return 2;
+    }
+}

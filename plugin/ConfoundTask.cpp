@@ -1,0 +1,4 @@
+// The "confound" task routine of quelmar.
+#include "quelmar.h"
+
+void quelmar::runConfoundTask() {}

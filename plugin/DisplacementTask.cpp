@@ -1,0 +1,4 @@
+// The "displacement" task routine of quelmar.
+#include "quelmar.h"
+
+void quelmar::runDisplacementTask() {}

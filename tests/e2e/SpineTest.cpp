@@ -1,0 +1,117 @@
+// Start-up and dispatch of the plug-in, as a user of Halvorn.exe sees them.
+#include "HostRun.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace qm::test {
+namespace {
+
+constexpr const char* kMinimalFmr =
+    "\nFileVersion:          7\n\nNrOfVolumes:          4\nNrOfSlices:           2\n"
+    "Prefix:               \"run\"\nResolutionX:          3\nResolutionY:          3\n"
+    "InplaneResolutionX:   2.5\nInplaneResolutionY:   2.5\nSliceThickness:       3\n"
+    "SliceGap:             1\n";
+
+class Spine : public ::testing::Test {
+protected:
+    void SetUp() override { writeFile(dir.file("run.fmr"), kMinimalFmr); }
+    HostRun run(std::vector<std::string> arguments) { return runHalvorn(arguments, dir.file("")); }
+    TempDir dir;
+};
+
+TEST_F(Spine, HostVersionsFrom280OnArePermitted) {
+    for (const std::string version : {"2.8.0", "2.9.0", "3.0.0", "2.8.7", "3.0.-4"}) {
+        const HostRun result = run({"--host-version", version, "--document", "run.fmr"});
+        EXPECT_EQ(result.exitCode, 0) << version;
+        EXPECT_TRUE(result.messageBoxes().empty()) << version;
+        EXPECT_EQ(result.logTexts().front(), "\nQuelmar>  Running...") << version;
+    }
+}
+
+TEST_F(Spine, OlderHostsAreRefusedBeforeTheLogTabOpens) {
+    for (const std::string version : {"2.7.9", "2.7.0", "1.9.9", "2.8.-1", "0.0.0"}) {
+        const HostRun result = run({"--host-version", version, "--document", "run.fmr", "confound"});
+        EXPECT_EQ(result.exitCode, 2) << version;
+        EXPECT_EQ(result.messageBoxes(),
+                  std::vector<std::string>{
+                      "Can not execute this plugin - HalvornZT version 2.8 or higher required."})
+            << version;
+        EXPECT_TRUE(result.calls("ztShowLogTab").empty()) << version;
+        EXPECT_TRUE(result.calls("ztGetStringParameter").empty()) << "no task may run";
+    }
+}
+
+TEST_F(Spine, WithoutADocumentThePluginRefusesAfterTheRunningLine) {
+    const HostRun result = run({"confound"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.messageBoxes(), std::vector<std::string>{"No current document available."});
+    EXPECT_EQ(result.err, "No current document available.\n");
+    EXPECT_EQ(result.logTexts(), (std::vector<std::string>{"\nQuelmar>  Running...",
+                                                           "\nQuelmar>  Plugin finished!\n"}));
+}
+
+TEST_F(Spine, ADocumentOfAnotherTypeIsRefused) {
+    const HostRun result = run({"--document", "run.fmr", "--document-type", "2", "confound"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.messageBoxes(),
+              std::vector<std::string>{"The currently active document is not a FMR document."});
+    EXPECT_TRUE(result.calls("ztGetStringParameter").empty());
+}
+
+TEST_F(Spine, UnknownTaskNamesRunNothingButTurnTheBusyCursorOnAndOff) {
+    const HostRun result =
+        run({"--document", "run.fmr", "Displacement", "select_3dmcsdm ", "", "CONFOUND"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_TRUE(result.messageBoxes().empty());
+    std::vector<std::string> sequence;
+    bool insideExecute = false;
+    for (const auto& entry : result.transcript) {
+        if (entry.contains("host")) {
+            insideExecute = entry["host"] == "execute";
+            if (entry["host"] == "execute returned") {
+                EXPECT_EQ(entry["result"], true);
+            }
+        } else if (insideExecute) {
+            sequence.push_back(entry["call"]);
+        }
+    }
+    const std::vector<std::string> oneTask = {"ztGetStringParameter", "ztShowBusyCursor",
+                                              "ztStopBusyCursor"};
+    std::vector<std::string> expected;
+    for (int i = 0; i < 4; ++i) {
+        expected.insert(expected.end(), oneTask.begin(), oneTask.end());
+    }
+    EXPECT_EQ(sequence, expected);
+}
+
+TEST_F(Spine, TheLogOpensWithTheRunningLineAndClosesWithTheFinishedLine) {
+    const HostRun result = run({"--document", "run.fmr"});
+    ASSERT_EQ(result.exitCode, 0);
+    ASSERT_GE(result.transcript.size(), 2U);
+    const auto texts = result.calls("ztLogText");
+    ASSERT_EQ(texts.size(), 3U);
+    EXPECT_EQ(texts[0]["text"], "\nQuelmar>  Running...");
+    EXPECT_EQ(texts[1]["text"], "\nQuelmar>  Plugin finished!\n");
+    EXPECT_EQ(texts[2]["text"], "") << "the stream's destruction hands over an empty rest";
+    EXPECT_EQ(result.transcript.front()["getPluginVersion"], "2.0");
+    EXPECT_EQ(result.transcript.front()["getPluginName"], "Quelmar");
+}
+
+TEST_F(Spine, AMissingPluginLibraryIsReportedWithExitStatus2) {
+    const HostRun result = run({"--plugin", "no-such-plugin.so", "--document", "run.fmr"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("no-such-plugin.so"), std::string::npos);
+}
+
+TEST_F(Spine, AnUnreadableDocumentIsReportedByTheHost) {
+    const HostRun result = run({"--document", "missing.fmr"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("Failed opening for reading: missing.fmr"), std::string::npos);
+}
+
+} // namespace
+} // namespace qm::test
