@@ -1,0 +1,12 @@
+// Shows a design matrix as a line plot in the host: one line per predictor over the volumes.
+#pragma once
+
+#include "DesignMatrix.h"
+
+namespace qm {
+
+// Title: the file-name part of the matrix's path. A matrix without predictors or without data
+// points is not plotted.
+void plotDesignMatrix(const DesignMatrix& matrix, int lineSize, int legendFirst, int legendSecond);
+
+} // namespace qm

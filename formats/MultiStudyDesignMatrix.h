@@ -1,0 +1,40 @@
+// A multi-study design matrix (MDM): one line per study naming its data file and its SDM.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace qm {
+
+// Asks the user for a file: (title, directory, filter) -> chosen path, empty when cancelled.
+using FileChooser =
+    std::function<std::string(const std::string& title, const std::string& directory,
+                              const std::string& filter)>;
+
+struct MultiStudyDesignMatrix {
+    std::int32_t fileVersion = -1;
+    std::string path;
+    std::string typeOfFunctionalData;
+    std::int32_t rfxGlm = 0;
+    std::int32_t pscTransformation = 0;
+    std::int32_t zTransformation = 0;
+    std::int32_t separatePredictors = 0;
+    std::int32_t nrOfStudies = 0;
+    std::vector<std::string> extraFiles;
+    std::vector<std::string> functionalDataFiles;
+    std::vector<std::string> designMatrixFiles;
+
+    // Reads the MDM at `filePath`; throws OpenFileError when it cannot be opened.
+    explicit MultiStudyDesignMatrix(std::string filePath);
+
+    // When the first listed SDM cannot be opened, asks `chooseFile` for it and rewrites the
+    // listed paths and the file. True when the first SDM opened or the paths were rewritten.
+    bool repairPaths(const FileChooser& chooseFile);
+
+    // Writes the record to `path`, replacing the file only once it is completely written.
+    void save() const;
+};
+
+} // namespace qm
