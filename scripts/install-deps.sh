@@ -8,6 +8,7 @@ packages=(
     nlohmann-json3-dev libcli11-dev       # Halvorn.exe: transcript, command line
     libcairo2-dev fonts-dejavu-core       # Halvorn.exe: plots as PNG and SVG
     libnifti2-dev                         # Halvorn.exe: maps as NIfTI files
+    locales                               # tests: reading and writing under a decimal-comma locale
 )
 
 missing=()
@@ -17,16 +18,26 @@ for package in "${packages[@]}"; do
     fi
 done
 
-if ((${#missing[@]} == 0)); then
-    echo "install-deps: all build packages are present"
-    exit 0
-fi
-
-echo "install-deps: installing ${missing[*]}"
 SUDO=""
 if [[ $(id -u) -ne 0 ]]; then
     SUDO="sudo"
 fi
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+
+if ((${#missing[@]} == 0)); then
+    echo "install-deps: all build packages are present"
+else
+    echo "install-deps: installing ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    $SUDO apt-get update -qq
+    $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The file tests check that numbers do not follow the process locale; they need one that writes
+# a decimal comma.
+available_locales=$(locale -a 2>/dev/null || true)
+if ! grep -qi '^de_DE\.utf-\?8$' <<<"$available_locales"; then
+    echo "install-deps: generating the de_DE.UTF-8 locale"
+    $SUDO sed -i 's/^# *\(de_DE\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    grep -q '^de_DE\.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+    $SUDO locale-gen
+fi
