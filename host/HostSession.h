@@ -4,10 +4,12 @@
 #pragma once
 
 #include "HalvornPluginApi.h"
+#include "PlotWindow.h"
 #include "Transcript.h"
 
 #include <deque>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -37,6 +39,9 @@ struct HostSession {
     int busyCursorDepth = 0;
     bool errorShownDuringTask = false;
     bool insideTask = false;
+    // Plot windows in creation order; a plot's handle is the address of its PlotWindow.
+    std::vector<std::unique_ptr<PlotWindow>> plots;
+    std::string plotsDirectory = "."; // where the plot pictures go
 };
 
 HostSession& session();

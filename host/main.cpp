@@ -5,6 +5,7 @@
 #include "CommandLine.h"
 #include "DocumentLoader.h"
 #include "HostSession.h"
+#include "PlotExports.h"
 #include "PluginLibrary.h"
 
 #include <iostream>
@@ -27,6 +28,7 @@ void applyOptions(const HostOptions& options, HostSession& host) {
         }
         host.parameters[assignment.substr(0, equals)] = assignment.substr(equals + 1);
     }
+    host.plotsDirectory = options.plotsDirectory;
     host.fileDialogAnswers.assign(options.fileDialogAnswers.begin(),
                                   options.fileDialogAnswers.end());
     if (options.transcriptPath) {
@@ -93,6 +95,7 @@ int run(const HostOptions& options) {
 
     plugin.reset();
     host.transcript.record({{"host", "plugin deleted"}});
+    renderPendingPlots(host);
     if (host.busyCursorDepth != 0) {
         std::cerr << "Halvorn.exe: warning: the busy cursor was left on\n";
     }
