@@ -1,5 +1,6 @@
 #include "RelativeRmsDisplacement.h"
 #include "MotionMatrices.h"
+#include "PlainMotion.h"
 
 #include <gtest/gtest.h>
 
@@ -104,64 +105,8 @@ TEST(RelativeRmsDisplacement, RefusesMatricesThatLackMotionColumnsOrValues) {
 
 // --- Bit-exact agreement with a plain, independent computation on a realistic run -------------
 
-using Plain4 = std::array<float, 16>;
-
-Plain4 plainTransform(const DesignMatrix& motion, std::size_t t) {
-    const float pi = 4.0F * std::atan(1.0F);
-    const float a = (pi * motion.columns[3][t]) / 180.0F;
-    const float b = (pi * motion.columns[4][t]) / 180.0F;
-    const float g = (pi * motion.columns[5][t]) / 180.0F;
-    const float sa = std::sin(a), ca = std::cos(a), sb = std::sin(b), cb = std::cos(b);
-    const float sg = std::sin(g), cg = std::cos(g);
-    return {cg * cb,
-            sg * cb,
-            -sb,
-            -motion.columns[0][t],
-            sa * sb * cg - sg * ca,
-            sa * sb * sg + ca * cg,
-            sa * cb,
-            -motion.columns[1][t],
-            ca * sb * cg + sa * sg,
-            ca * sb * sg - sa * cg,
-            ca * cb,
-            -motion.columns[2][t],
-            0,
-            0,
-            0,
-            1};
-}
-
-// det of the 3x3 minor without row r and column c, expanded down its first column.
-float plainMinor(const Plain4& m, int r, int c) {
-    float k[9];
-    int next = 0;
-    for (int i = 0; i < 4; ++i) {
-        for (int j = 0; j < 4; ++j) {
-            if (i != r && j != c) {
-                k[next++] = m[static_cast<std::size_t>(4 * i + j)];
-            }
-        }
-    }
-    if ((r + c) % 2 == 1) {
-        k[0] = -k[0], k[3] = -k[3], k[6] = -k[6];
-    }
-    return k[0] * k[4] * k[8] - k[0] * k[5] * k[7] - k[3] * k[1] * k[8] + k[3] * k[2] * k[7] +
-           k[6] * k[1] * k[5] - k[6] * k[2] * k[4];
-}
-
-float plainRms(const Plain4& t1, const Plain4& t2) {
-    Plain4 inverse{};
-    for (int r = 0; r < 4; ++r) {
-        for (int c = 0; c < 4; ++c) {
-            inverse[static_cast<std::size_t>(4 * c + r)] = plainMinor(t1, r, c);
-        }
-    }
-    const float det =
-        t1[0] * inverse[0] + t1[1] * inverse[4] + t1[2] * inverse[8] + t1[3] * inverse[12];
-    const float reciprocal = 1.0F / det;
-    for (float& value : inverse) {
-        value = value * reciprocal;
-    }
+float plainRms(const test::PlainMatrix& t1, const test::PlainMatrix& t2) {
+    const test::PlainMatrix inverse = test::plainInverse(t1);
     float d[4][4];
     for (int i = 0; i < 4; ++i) {
         for (int j = 0; j < 4; ++j) {
@@ -195,7 +140,8 @@ TEST(RelativeRmsDisplacement, AgreesBitForBitWithAPlainComputationOnARealisticRu
     EXPECT_EQ(bitsOf(series[0]), bitsOf(0.0F));
     float largest = 0.0F;
     for (std::size_t i = 1; i < 300; ++i) {
-        const float expected = plainRms(plainTransform(motion, i - 1), plainTransform(motion, i));
+        const float expected =
+            plainRms(test::plainTransform(motion, i - 1), test::plainTransform(motion, i));
         ASSERT_EQ(bitsOf(series[i]), bitsOf(expected)) << "volume " << i;
         largest = std::max(largest, series[i]);
     }

@@ -1,6 +1,7 @@
 #include "RigidTransform.h"
 #include "MotionMatrices.h"
 #include "Pi.h"
+#include "PlainMotion.h"
 
 #include <gtest/gtest.h>
 
@@ -141,93 +142,22 @@ TEST(MatrixAlgebra, ProductsAndDifferenceOfSmallIntegerMatrices) {
 
 // --- Bit-exact agreement with a plain, independent computation on a realistic run -------------
 
-std::array<float, 16> plainTransform(const std::array<float, 6>& c) {
-    const float pi = 4.0F * std::atan(1.0F);
-    const float alpha = (pi * c[3]) / 180.0F;
-    const float beta = (pi * c[4]) / 180.0F;
-    const float gamma = (pi * c[5]) / 180.0F;
-    const float sa = std::sin(alpha), ca = std::cos(alpha);
-    const float sb = std::sin(beta), cb = std::cos(beta);
-    const float sg = std::sin(gamma), cg = std::cos(gamma);
-    return {cg * cb,
-            sg * cb,
-            -sb,
-            -c[0],
-            sa * sb * cg - sg * ca,
-            sa * sb * sg + ca * cg,
-            sa * cb,
-            -c[1],
-            ca * sb * cg + sa * sg,
-            ca * sb * sg - sa * cg,
-            ca * cb,
-            -c[2],
-            0,
-            0,
-            0,
-            1};
-}
-
-// The classic cofactor expansion of a 4×4 inverse, every term written out.
-std::array<float, 16> plainInverse(const std::array<float, 16>& m) {
-    std::array<float, 16> inv{};
-    inv[0] = m[5] * m[10] * m[15] - m[5] * m[11] * m[14] - m[9] * m[6] * m[15] +
-             m[9] * m[7] * m[14] + m[13] * m[6] * m[11] - m[13] * m[7] * m[10];
-    inv[4] = -m[4] * m[10] * m[15] + m[4] * m[11] * m[14] + m[8] * m[6] * m[15] -
-             m[8] * m[7] * m[14] - m[12] * m[6] * m[11] + m[12] * m[7] * m[10];
-    inv[8] = m[4] * m[9] * m[15] - m[4] * m[11] * m[13] - m[8] * m[5] * m[15] +
-             m[8] * m[7] * m[13] + m[12] * m[5] * m[11] - m[12] * m[7] * m[9];
-    inv[12] = -m[4] * m[9] * m[14] + m[4] * m[10] * m[13] + m[8] * m[5] * m[14] -
-              m[8] * m[6] * m[13] - m[12] * m[5] * m[10] + m[12] * m[6] * m[9];
-    inv[1] = -m[1] * m[10] * m[15] + m[1] * m[11] * m[14] + m[9] * m[2] * m[15] -
-             m[9] * m[3] * m[14] - m[13] * m[2] * m[11] + m[13] * m[3] * m[10];
-    inv[5] = m[0] * m[10] * m[15] - m[0] * m[11] * m[14] - m[8] * m[2] * m[15] +
-             m[8] * m[3] * m[14] + m[12] * m[2] * m[11] - m[12] * m[3] * m[10];
-    inv[9] = -m[0] * m[9] * m[15] + m[0] * m[11] * m[13] + m[8] * m[1] * m[15] -
-             m[8] * m[3] * m[13] - m[12] * m[1] * m[11] + m[12] * m[3] * m[9];
-    inv[13] = m[0] * m[9] * m[14] - m[0] * m[10] * m[13] - m[8] * m[1] * m[14] +
-              m[8] * m[2] * m[13] + m[12] * m[1] * m[10] - m[12] * m[2] * m[9];
-    inv[2] = m[1] * m[6] * m[15] - m[1] * m[7] * m[14] - m[5] * m[2] * m[15] + m[5] * m[3] * m[14] +
-             m[13] * m[2] * m[7] - m[13] * m[3] * m[6];
-    inv[6] = -m[0] * m[6] * m[15] + m[0] * m[7] * m[14] + m[4] * m[2] * m[15] -
-             m[4] * m[3] * m[14] - m[12] * m[2] * m[7] + m[12] * m[3] * m[6];
-    inv[10] = m[0] * m[5] * m[15] - m[0] * m[7] * m[13] - m[4] * m[1] * m[15] +
-              m[4] * m[3] * m[13] + m[12] * m[1] * m[7] - m[12] * m[3] * m[5];
-    inv[14] = -m[0] * m[5] * m[14] + m[0] * m[6] * m[13] + m[4] * m[1] * m[14] -
-              m[4] * m[2] * m[13] - m[12] * m[1] * m[6] + m[12] * m[2] * m[5];
-    inv[3] = -m[1] * m[6] * m[11] + m[1] * m[7] * m[10] + m[5] * m[2] * m[11] -
-             m[5] * m[3] * m[10] - m[9] * m[2] * m[7] + m[9] * m[3] * m[6];
-    inv[7] = m[0] * m[6] * m[11] - m[0] * m[7] * m[10] - m[4] * m[2] * m[11] + m[4] * m[3] * m[10] +
-             m[8] * m[2] * m[7] - m[8] * m[3] * m[6];
-    inv[11] = -m[0] * m[5] * m[11] + m[0] * m[7] * m[9] + m[4] * m[1] * m[11] - m[4] * m[3] * m[9] -
-              m[8] * m[1] * m[7] + m[8] * m[3] * m[5];
-    inv[15] = m[0] * m[5] * m[10] - m[0] * m[6] * m[9] - m[4] * m[1] * m[10] + m[4] * m[2] * m[9] +
-              m[8] * m[1] * m[6] - m[8] * m[2] * m[5];
-    const float det = m[0] * inv[0] + m[1] * inv[4] + m[2] * inv[8] + m[3] * inv[12];
-    const float reciprocal = 1.0F / det;
-    for (float& value : inv) {
-        value = value * reciprocal;
-    }
-    return inv;
-}
-
 TEST(RigidTransform, AgreesBitForBitWithAPlainComputationOnARealisticRun) {
     const DesignMatrix motion = test::realisticMotion(300);
     const std::vector<Point3> points = {
         {-94.5F, -94.5F, -45.0F}, {1.5F, -30.0F, 12.0F}, {60.0F, 88.5F, 45.0F}};
     for (std::size_t t = 0; t < 300; ++t) {
-        std::array<float, 6> c{};
         TransformParameters motionRow;
         for (std::size_t p = 0; p < 6; ++p) {
-            c[p] = motion.columns[p][t];
-            motionRow.values.push_back(c[p]);
+            motionRow.values.push_back(motion.columns[p][t]);
         }
-        const std::array<float, 16> expected = plainTransform(c);
+        const test::PlainMatrix expected = test::plainTransform(motion, t);
         const Matrix4x4 actual = transformFromMotionRow(motionRow);
         for (std::size_t e = 0; e < 16; ++e) {
             ASSERT_EQ(bitsOf(actual.m[e]), bitsOf(expected[e])) << "volume " << t << " entry " << e;
         }
 
-        const std::array<float, 16> expectedInverse = plainInverse(expected);
+        const test::PlainMatrix expectedInverse = test::plainInverse(expected);
         const Matrix4x4 inverse = invert(actual);
         for (std::size_t e = 0; e < 16; ++e) {
             ASSERT_EQ(bitsOf(inverse.m[e]), bitsOf(expectedInverse[e]))
@@ -235,7 +165,7 @@ TEST(RigidTransform, AgreesBitForBitWithAPlainComputationOnARealisticRun) {
         }
 
         const std::vector<Point3> moved = transformPoints(points, actual);
-        const std::array<float, 16>& m = expected;
+        const test::PlainMatrix& m = expected;
         for (std::size_t i = 0; i < points.size(); ++i) {
             const Point3& p = points[i];
             ASSERT_EQ(bitsOf(moved[i].x), bitsOf(p.x * m[0] + p.y * m[4] + p.z * m[8] + m[3]));

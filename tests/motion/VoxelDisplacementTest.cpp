@@ -1,5 +1,6 @@
 #include "VoxelDisplacement.h"
 #include "MotionMatrices.h"
+#include "PlainMotion.h"
 
 #include <gtest/gtest.h>
 
@@ -219,18 +220,9 @@ TEST(VoxelDisplacement, AgreesBitForBitWithAPlainComputationOnARealisticRun) {
     }
     const DisplacementMaps maps = computeVoxelDisplacement(dim, size, mask, motion);
 
-    const float pi = 4.0F * std::atan(1.0F);
-    std::vector<std::array<float, 12>> coefficients; // m00 m10 m20 m03, m01 ... , m02 ...
+    std::vector<test::PlainMatrix> transforms;
     for (std::size_t t = 0; t < 300; ++t) {
-        const float a = (pi * motion.columns[3][t]) / 180.0F;
-        const float b = (pi * motion.columns[4][t]) / 180.0F;
-        const float g = (pi * motion.columns[5][t]) / 180.0F;
-        const float sa = std::sin(a), ca = std::cos(a), sb = std::sin(b), cb = std::cos(b);
-        const float sg = std::sin(g), cg = std::cos(g);
-        coefficients.push_back({cg * cb, sa * sb * cg - sg * ca, ca * sb * cg + sa * sg,
-                                -motion.columns[0][t], sg * cb, sa * sb * sg + ca * cg,
-                                ca * sb * sg - sa * cg, -motion.columns[1][t], -sb, sa * cb,
-                                ca * cb, -motion.columns[2][t]});
+        transforms.push_back(test::plainTransform(motion, t));
     }
     const float sx = 7.0F * size.x, sy = 5.0F * size.y, sz = 4.0F * size.z;
     const float hx = sx / 7.0F, hy = sy / 5.0F, hz = sz / 4.0F;
@@ -246,10 +238,10 @@ TEST(VoxelDisplacement, AgreesBitForBitWithAPlainComputationOnARealisticRun) {
         const float z = static_cast<float>(iz) * hz + (hz - sz) * 0.5F;
         float px = x, py = y, pz = z;
         float sumAbs = 0, maxAbs = 0, sumRel = 0, maxRel = 0, maxX = 0, maxY = 0, maxZ = 0;
-        for (const std::array<float, 12>& m : coefficients) {
-            const float cx = x * m[0] + y * m[1] + z * m[2] + m[3];
-            const float cy = x * m[4] + y * m[5] + z * m[6] + m[7];
-            const float cz = x * m[8] + y * m[9] + z * m[10] + m[11];
+        for (const test::PlainMatrix& m : transforms) {
+            const float cx = x * m[0] + y * m[4] + z * m[8] + m[3];
+            const float cy = x * m[1] + y * m[5] + z * m[9] + m[7];
+            const float cz = x * m[2] + y * m[6] + z * m[10] + m[11];
             const float ax = cx - x, ay = cy - y, az = cz - z;
             const float rx = cx - px, ry = cy - py, rz = cz - pz;
             const float dAbs = std::sqrt((ax * ax + ay * ay) + az * az);
