@@ -38,6 +38,22 @@ void parseHostVersion(const std::string& text, int& major, int& minor, int& patc
     patch = parts[2];
 }
 
+std::array<int, 3> parseMapDimensions(const std::string& text) {
+    std::array<int, 3> dimensions{};
+    const char* cursor = text.data();
+    const char* end = text.data() + text.size();
+    for (std::size_t i = 0; i < dimensions.size(); ++i) {
+        const auto result = std::from_chars(cursor, end, dimensions[i]);
+        const bool last = i + 1 == dimensions.size();
+        if (result.ec != std::errc() ||
+            (last ? result.ptr != end : result.ptr == end || *result.ptr != ',')) {
+            throw std::invalid_argument("map dimensions must be X,Y,Z, got \"" + text + "\"");
+        }
+        cursor = result.ptr + (last ? 0 : 1);
+    }
+    return dimensions;
+}
+
 std::optional<HostOptions> parseCommandLine(int argc, char** argv, int& exitCode) {
     HostOptions options;
     CLI::App app(kDescription, "Halvorn.exe");
@@ -61,6 +77,9 @@ std::optional<HostOptions> parseCommandLine(int argc, char** argv, int& exitCode
                    "Version the host reports, X.Y.Z (default 2.8.0)");
     app.add_option("--transcript", options.transcriptPath,
                    "Write every host call of the plug-in to FILE as JSON Lines");
+    app.add_option("--map-dimensions", options.mapDimensions,
+                   "Give new maps these dimensions, X,Y,Z, instead of the document's (to test "
+                   "how the plug-in checks them)");
     app.add_option("--plots", options.plotsDirectory,
                    "Folder for the plot pictures (default: the current folder)");
     app.add_option("TASK", options.tasks, "Tasks to run, one execute call each, in order");

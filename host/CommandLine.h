@@ -1,6 +1,7 @@
 // The command line of Halvorn.exe.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@ struct HostOptions {
     std::string hostVersion = "2.8.0";
     std::optional<std::string> transcriptPath;
     std::string plotsDirectory = ".";
+    std::optional<std::string> mapDimensions; // "X,Y,Z": maps of other dimensions than the document
     std::vector<std::string> tasks;
 };
 
@@ -25,5 +27,8 @@ std::optional<HostOptions> parseCommandLine(int argc, char** argv, int& exitCode
 
 // "X.Y.Z" into its three numbers (each may be negative); throws std::invalid_argument.
 void parseHostVersion(const std::string& text, int& major, int& minor, int& patch);
+
+// "X,Y,Z" into three numbers; throws std::invalid_argument.
+std::array<int, 3> parseMapDimensions(const std::string& text);
 
 } // namespace halvorn_host

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "HalvornPluginApi.h"
+#include "HostMap.h"
 #include "PlotWindow.h"
 #include "Transcript.h"
 
@@ -27,6 +28,7 @@ struct CurrentDocument {
     int id = 0;
     int type = kDocumentTypeFmr;
     std::optional<FmrDocumentHeader> fmrHeader; // present for an FMR read from disk
+    DocumentMaps maps;                          // created by the plug-in
 };
 
 struct HostSession {
@@ -42,6 +44,8 @@ struct HostSession {
     // Plot windows in creation order; a plot's handle is the address of its PlotWindow.
     std::vector<std::unique_ptr<PlotWindow>> plots;
     std::string plotsDirectory = "."; // where the plot pictures go
+    // Dimensions of new maps instead of the document's (--map-dimensions).
+    std::optional<MapDimensions> mapDimensions;
 };
 
 HostSession& session();

@@ -1,1 +1,179 @@
-// To be written.
+// The host's map functions. Maps belong to the current FMR document: ztCreateMAPForCurrentFMR
+// adds one (every value 0) with the document's dimensions, or those of --map-dimensions;
+// ztGetMAPOfCurrentFMR describes the newest map and hands out one pointer per slice, which stay
+// valid for the whole session; ztSetMAPParametersOfCurrentFMR takes the record back; and
+// ztSaveMAPsOfCurrentFMR writes the maps created since the previous save into one NIfTI-1 file.
+// Each call is recorded in the transcript.
+#include "MapExports.h"
+
+#include "HostSession.h"
+#include "NiftiWriter.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iostream>
+#include <limits>
+#include <type_traits>
+
+using json = nlohmann::ordered_json;
+using halvorn_host::session;
+
+namespace {
+
+using halvorn_host::CurrentDocument;
+using halvorn_host::HostMap;
+using halvorn_host::MapDimensions;
+
+// The current document when it is an FMR document read from disk; null otherwise.
+CurrentDocument* currentFmrDocument() {
+    auto& document = session().document;
+    if (!document || document->type != kDocumentTypeFmr || !document->fmrHeader) {
+        return nullptr;
+    }
+    return &*document;
+}
+
+MapDimensions mapDimensionsOf(const CurrentDocument& document) {
+    if (session().mapDimensions) {
+        return *session().mapDimensions;
+    }
+    return {document.fmrHeader->dimX, document.fmrHeader->dimY, document.fmrHeader->dimZ};
+}
+
+bool isAllocatable(const MapDimensions& dimensions) {
+    if (dimensions[0] <= 0 || dimensions[1] <= 0 || dimensions[2] <= 0) {
+        return false;
+    }
+    const auto count = static_cast<std::int64_t>(dimensions[0]) * dimensions[1] * dimensions[2];
+    return count <= std::numeric_limits<std::int32_t>::max();
+}
+
+HostMap* newestMap() {
+    CurrentDocument* document = currentFmrDocument();
+    if (document == nullptr || document->maps.maps.empty()) {
+        return nullptr;
+    }
+    return &document->maps.maps.back();
+}
+
+json headerFields(const MapHeader& header) {
+    return {{"DimX", header.DimX}, {"DimY", header.DimY}, {"DimZ", header.DimZ}};
+}
+
+// The file-name part of a path written with either separator.
+std::string fileName(const std::string& path) {
+    const auto separator = path.find_last_of("/\\");
+    return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+void reportSaveFailure(const std::string& text) {
+    std::cerr << "Halvorn.exe: " << text << '\n' << std::flush;
+}
+
+} // namespace
+
+extern "C" {
+
+int ztCreateMAPForCurrentFMR() {
+    int result = -1;
+    CurrentDocument* document = currentFmrDocument();
+    if (document != nullptr && isAllocatable(mapDimensionsOf(*document))) {
+        document->maps.maps.emplace_back(mapDimensionsOf(*document));
+        result = static_cast<int>(document->maps.maps.size()) - 1;
+    }
+    session().transcript.record({{"call", "ztCreateMAPForCurrentFMR"}, {"result", result}});
+    return result;
+}
+
+float** ztGetMAPOfCurrentFMR(MapHeader* header) {
+    HostMap* map = newestMap();
+    json entry = {{"call", "ztGetMAPOfCurrentFMR"}};
+    if (map == nullptr) {
+        entry["slices"] = nullptr;
+        session().transcript.record(entry);
+        return nullptr;
+    }
+    MapHeader filled = map->header;
+    filled.DimX = map->dimensions()[0];
+    filled.DimY = map->dimensions()[1];
+    filled.DimZ = map->dimensions()[2];
+    std::memcpy(header, &filled, sizeof filled);
+    entry.update(headerFields(filled));
+    entry["slices"] = filled.DimZ;
+    session().transcript.record(entry);
+    return map->slicePointers();
+}
+
+void ztSetMAPParametersOfCurrentFMR(MapHeader* header) {
+    MapHeader given{};
+    std::memcpy(&given, header, sizeof given);
+    json entry = {{"call", "ztSetMAPParametersOfCurrentFMR"}};
+    entry.update(headerFields(given));
+    entry["mapKind"] = given.mapKind;
+    entry["lowerValue"] = given.lowerValue;
+    entry["upperValue"] = given.upperValue;
+    entry["field28"] = given.field28;
+    if (HostMap* map = newestMap()) {
+        // The dimensions are the host's own; the plug-in sets everything else.
+        given.DimX = map->dimensions()[0];
+        given.DimY = map->dimensions()[1];
+        given.DimZ = map->dimensions()[2];
+        map->header = given;
+        map->parametersSet = true;
+        entry["applied"] = true;
+    } else {
+        entry["applied"] = false;
+    }
+    session().transcript.record(entry);
+}
+
+int ztSaveMAPsOfCurrentFMR(const char* path) {
+    const std::string target = path;
+    json entry = {{"call", "ztSaveMAPsOfCurrentFMR"}, {"path", target}};
+    CurrentDocument* document = currentFmrDocument();
+    const std::size_t first = document != nullptr ? document->maps.savedCount : 0;
+    const std::size_t count = document != nullptr ? document->maps.maps.size() - first : 0;
+    entry["maps"] = count;
+    int result = 0;
+    if (count == 0) {
+        reportSaveFailure("no new maps to save to " + target);
+    } else {
+        const auto& maps = document->maps.maps;
+        const FmrDocumentHeader& fmr = *document->fmrHeader;
+        halvorn_host::NiftiMapImage image;
+        image.dimensions = maps[first].dimensions();
+        image.voxelSize = {fmr.voxelSizeX, fmr.voxelSizeY, fmr.voxelSizeZ};
+        image.displayMin = maps[first].header.lowerValue;
+        image.displayMax = maps[first].header.upperValue;
+        for (std::size_t i = first; i < maps.size(); ++i) {
+            image.volumes.push_back(&maps[i].values());
+            image.displayMin = std::min(image.displayMin, maps[i].header.lowerValue);
+            image.displayMax = std::max(image.displayMax, maps[i].header.upperValue);
+        }
+        // A map is named after the file it is saved to.
+        image.description = fileName(target);
+        if (count > 1) {
+            image.description += " (" + std::to_string(count) + " maps)";
+        }
+        try {
+            halvorn_host::writeNiftiMaps(target, image);
+            document->maps.savedCount = maps.size();
+            result = 1;
+        } catch (const std::exception& error) {
+            reportSaveFailure(error.what());
+        }
+    }
+    entry["result"] = result;
+    session().transcript.record(entry);
+    return result;
+}
+
+} // extern "C"
+
+// The exported functions must have exactly the signatures of the protocol header.
+#define HALVORN_CHECK_SIGNATURE(name)                                                              \
+    static_assert(std::is_same_v<decltype(&name), halvorn::name##_t>, #name);
+HALVORN_CHECK_SIGNATURE(ztCreateMAPForCurrentFMR)
+HALVORN_CHECK_SIGNATURE(ztGetMAPOfCurrentFMR)
+HALVORN_CHECK_SIGNATURE(ztSetMAPParametersOfCurrentFMR)
+HALVORN_CHECK_SIGNATURE(ztSaveMAPsOfCurrentFMR)

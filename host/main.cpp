@@ -29,6 +29,9 @@ void applyOptions(const HostOptions& options, HostSession& host) {
         host.parameters[assignment.substr(0, equals)] = assignment.substr(equals + 1);
     }
     host.plotsDirectory = options.plotsDirectory;
+    if (options.mapDimensions) {
+        host.mapDimensions = parseMapDimensions(*options.mapDimensions);
+    }
     host.fileDialogAnswers.assign(options.fileDialogAnswers.begin(),
                                   options.fileDialogAnswers.end());
     if (options.transcriptPath) {
@@ -36,7 +39,7 @@ void applyOptions(const HostOptions& options, HostSession& host) {
     }
     if (options.documentPath) {
         host.document = CurrentDocument{0, kDocumentTypeFmr,
-                                        readFmrDocumentHeader(*options.documentPath)};
+                                        readFmrDocumentHeader(*options.documentPath), {}};
     }
     if (options.documentType) {
         if (!host.document) {
