@@ -31,6 +31,9 @@ struct DesignMatrix {
     // FileFormatError (naming the file and line) when its content is not a design matrix.
     explicit DesignMatrix(std::string filePath);
 
+    // The text `save` writes: the SDM layout with CR LF line ends, values with 6 decimals.
+    std::string fileContent() const;
+
     // Writes the record to `path`, replacing the file only once it is completely written.
     // Throws std::runtime_error "Cannot Create file: " + path on failure.
     void save() const;

@@ -85,33 +85,47 @@ void readHeaderField(std::istream& in, const std::string& keyToken, StringField&
 
 namespace {
 
-void writeKeyAndValue(std::ostream& out, const std::string& name, std::int32_t width,
-                      std::int32_t value, int lineEnds) {
-    std::string key = name + ":";
-    if (static_cast<std::int32_t>(key.size()) < width) {
-        key.append(static_cast<std::size_t>(width) - key.size(), ' ');
+void appendKeyAndValue(std::string& out, const std::string& name, std::int32_t width,
+                       std::int32_t value, int lineEnds) {
+    const std::size_t keyStart = out.size();
+    out += name;
+    out += ':';
+    const std::size_t keyLength = out.size() - keyStart;
+    if (static_cast<std::int64_t>(keyLength) < width) {
+        out.append(static_cast<std::size_t>(width) - keyLength, ' ');
     }
     char digits[16];
     const auto result = std::to_chars(digits, digits + sizeof digits, value);
-    out << key;
-    out.write(digits, result.ptr - digits);
+    out.append(digits, result.ptr);
     for (int i = 0; i < lineEnds; ++i) {
-        out << kLineEnd;
+        out += kLineEnd;
     }
 }
 
 } // namespace
 
-void writeHeaderField(std::ostream& out, const IntField& field, int lineEnds) {
+void appendHeaderField(std::string& out, const IntField& field, int lineEnds) {
     if (field.present) {
-        writeKeyAndValue(out, field.name, field.width, field.value, lineEnds);
+        appendKeyAndValue(out, field.name, field.width, field.value, lineEnds);
     }
 }
 
-void writeHeaderField(std::ostream& out, const BoolField& field, int lineEnds) {
+void appendHeaderField(std::string& out, const BoolField& field, int lineEnds) {
     if (field.present) {
-        writeKeyAndValue(out, field.name, field.width, field.value ? 1 : 0, lineEnds);
+        appendKeyAndValue(out, field.name, field.width, field.value ? 1 : 0, lineEnds);
     }
+}
+
+void writeHeaderField(std::ostream& out, const IntField& field, int lineEnds) {
+    std::string text;
+    appendHeaderField(text, field, lineEnds);
+    out << text;
+}
+
+void writeHeaderField(std::ostream& out, const BoolField& field, int lineEnds) {
+    std::string text;
+    appendHeaderField(text, field, lineEnds);
+    out << text;
 }
 
 } // namespace qm

@@ -9,7 +9,7 @@
 namespace qm {
 
 template <typename Value> struct HeaderField {
-    std::string name;   // the key without its colon
+    std::string name; // the key without its colon
     Value value{};
     std::int32_t width = 0; // column at which the value starts, counted from the key's start
     bool quoted = false;    // string kind: the value stood between double quotes
@@ -43,6 +43,9 @@ void readHeaderField(std::istream& in, const std::string& keyToken, StringField&
 // `lineEnds` line ends (CR LF each). Writes nothing for a field that is not present.
 void writeHeaderField(std::ostream& out, const IntField& field, int lineEnds);
 void writeHeaderField(std::ostream& out, const BoolField& field, int lineEnds);
+// The same, appended to a text that is written to disk in one piece.
+void appendHeaderField(std::string& out, const IntField& field, int lineEnds);
+void appendHeaderField(std::string& out, const BoolField& field, int lineEnds);
 
 // The line end of every text file the plug-in writes.
 inline constexpr const char* kLineEnd = "\r\n";

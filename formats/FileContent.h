@@ -1,0 +1,46 @@
+// Reading a text file in one piece and parsing it in memory, which is both fast and independent
+// of the process's locale.
+#pragma once
+
+#include <cstddef>
+#include <istream>
+#include <streambuf>
+#include <string>
+#include <string_view>
+
+namespace qm {
+
+// The bytes of the file at `path`, line ends as they are on disk. Throws OpenFileError
+// "Failed opening for reading: " + path when it cannot be opened or read.
+std::string readFileContent(const std::string& path);
+
+namespace detail {
+
+// Hands out a piece of memory as stream input, and tells how far the reading has come.
+class ViewStreamBuffer : public std::streambuf {
+public:
+    explicit ViewStreamBuffer(std::string_view text) {
+        char* begin = const_cast<char*>(text.data()); // only ever read
+        setg(begin, begin, begin + text.size());
+    }
+    std::size_t position() const { return static_cast<std::size_t>(gptr() - eback()); }
+};
+
+// Holds the buffer so that it exists before the stream that uses it.
+struct ViewStreamBufferHolder {
+    explicit ViewStreamBufferHolder(std::string_view text) : buffer(text) {}
+    ViewStreamBuffer buffer;
+};
+
+} // namespace detail
+
+// An input stream over `text` (which must outlive it) using the classic "C" locale, so numbers
+// always have a decimal point and no digit grouping, whatever the process locale is.
+class MemoryInputStream : private detail::ViewStreamBufferHolder, public std::istream {
+public:
+    explicit MemoryInputStream(std::string_view text);
+    // Offset in `text` of the next character the stream would read.
+    std::size_t position() const { return buffer.position(); }
+};
+
+} // namespace qm
