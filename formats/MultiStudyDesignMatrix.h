@@ -9,9 +9,8 @@
 namespace qm {
 
 // Asks the user for a file: (title, directory, filter) -> chosen path, empty when cancelled.
-using FileChooser =
-    std::function<std::string(const std::string& title, const std::string& directory,
-                              const std::string& filter)>;
+using FileChooser = std::function<std::string(
+    const std::string& title, const std::string& directory, const std::string& filter)>;
 
 struct MultiStudyDesignMatrix {
     std::int32_t fileVersion = -1;
@@ -29,11 +28,17 @@ struct MultiStudyDesignMatrix {
     // Reads the MDM at `filePath`; throws OpenFileError when it cannot be opened.
     explicit MultiStudyDesignMatrix(std::string filePath);
 
-    // When the first listed SDM cannot be opened, asks `chooseFile` for it and rewrites the
-    // listed paths and the file. True when the first SDM opened or the paths were rewritten.
+    // When the first listed SDM cannot be opened, asks `chooseFile` for it, moves every listed
+    // path that lies in the first SDM's old folder tree to the chosen one (other paths stay as
+    // they are) and saves the file. True when the first SDM opened or the paths were rewritten;
+    // false when the user chose nothing usable.
     bool repairPaths(const FileChooser& chooseFile);
 
+    // The text `save` writes: values from column 23, CR LF line ends, one line per study.
+    std::string fileContent() const;
+
     // Writes the record to `path`, replacing the file only once it is completely written.
+    // Throws std::runtime_error "Cannot Create file: " + path on failure.
     void save() const;
 };
 

@@ -1,0 +1,279 @@
+#include "MultiStudyDesignMatrix.h"
+
+#include "AtomicFileWriter.h"
+#include "FileErrors.h"
+#include "FormatsTestSupport.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace qm::test {
+namespace {
+
+using Paths = std::vector<std::string>;
+
+// Answers the repair dialog and remembers how it was asked.
+struct RecordingChooser {
+    std::string answer; // empty: the user cancels
+    std::vector<std::array<std::string, 3>> questions;
+
+    FileChooser chooser() {
+        return [this](const std::string& title, const std::string& directory,
+                      const std::string& filter) {
+            questions.push_back({title, directory, filter});
+            return answer;
+        };
+    }
+};
+
+// An MDM as a user's folder holds it: values not in column 23, LF line ends.
+std::string mdmText(const std::string& type, const std::string& studies, int nrOfStudies) {
+    return "\nFileVersion:     3\nTypeOfFunctionalData:  " + type +
+           "\n\nRFX-GLM:  1\n\nPSCTransformation: 1\nzTransformation: 0\n"
+           "SeparatePredictors: 2\n\nNrOfStudies:    " +
+           std::to_string(nrOfStudies) + "\n" + studies;
+}
+
+class MultiStudyDesignMatrixFile : public ::testing::Test {
+protected:
+    void TearDown() override { setAtomicWriteFaultHookForTesting({}); }
+    MultiStudyDesignMatrix readText(const std::string& text) {
+        writeFile(mdmPath, text);
+        return MultiStudyDesignMatrix(mdmPath);
+    }
+    TempDir dir;
+    std::string mdmPath = dir.file("group_3DMC.mdm");
+};
+
+TEST_F(MultiStudyDesignMatrixFile, ReadsTheStudiesAndWritesTheHostLayout) {
+    const std::string studies = "\"D:/a/b/s1/run.fmr\"  \"D:/a/b/s1/run_3DMC.sdm\"\n"
+                                "\"D:/a/b/s2/run.fmr\" \"D:/a/b/s2/run_3DMC.sdm\"\n";
+    for (const std::string& text :
+         {mdmText("FMR", studies, 2), withCrLf(mdmText("FMR", studies, 2))}) {
+        const MultiStudyDesignMatrix mdm = readText(text);
+        EXPECT_EQ(mdm.path, mdmPath);
+        EXPECT_EQ(mdm.fileVersion, 3);
+        EXPECT_EQ(mdm.typeOfFunctionalData, "FMR");
+        EXPECT_EQ(mdm.rfxGlm, 1);
+        EXPECT_EQ(mdm.pscTransformation, 1);
+        EXPECT_EQ(mdm.zTransformation, 0);
+        EXPECT_EQ(mdm.separatePredictors, 2);
+        EXPECT_EQ(mdm.nrOfStudies, 2);
+        EXPECT_TRUE(mdm.extraFiles.empty());
+        EXPECT_EQ(mdm.functionalDataFiles, (Paths{"D:/a/b/s1/run.fmr", "D:/a/b/s2/run.fmr"}));
+        EXPECT_EQ(mdm.designMatrixFiles,
+                  (Paths{"D:/a/b/s1/run_3DMC.sdm", "D:/a/b/s2/run_3DMC.sdm"}));
+        EXPECT_EQ(mdm.fileContent(), "\r\n"
+                                     "FileVersion:          3\r\n"
+                                     "TypeOfFunctionalData: FMR\r\n\r\n"
+                                     "RFX-GLM:              1\r\n\r\n"
+                                     "PSCTransformation:    1\r\n"
+                                     "zTransformation:      0\r\n"
+                                     "SeparatePredictors:   2\r\n\r\n"
+                                     "NrOfStudies:          2\r\n"
+                                     "\"D:/a/b/s1/run.fmr\"  \"D:/a/b/s1/run_3DMC.sdm\"\r\n"
+                                     "\"D:/a/b/s2/run.fmr\"  \"D:/a/b/s2/run_3DMC.sdm\"\r\n");
+    }
+}
+
+TEST_F(MultiStudyDesignMatrixFile, MtcStudiesHoldThreePathsAndOtherLinesCountButAddNothing) {
+    const MultiStudyDesignMatrix mdm = readText(mdmText("MTC",
+                                                        "\"x1.vmr\"  \"f1.mtc\"  \"s1.sdm\"\n"
+                                                        "\"f2.mtc\"  \"s2.sdm\"\n"
+                                                        "\"only-one.mtc\"\n"
+                                                        "not a study line\n"
+                                                        "\"a\" \"b\" \"c\" \"d\"\n"
+                                                        "\"x6.vmr\"  \"f6.mtc\"  \"s6.sdm\"\n"
+                                                        "\"x7.vmr\"  \"f7.mtc\"  \"s7.sdm\"\n",
+                                                        6));
+    EXPECT_EQ(mdm.extraFiles, (Paths{"x1.vmr", "x6.vmr"}));
+    EXPECT_EQ(mdm.functionalDataFiles, (Paths{"f1.mtc", "f2.mtc", "f6.mtc"}));
+    EXPECT_EQ(mdm.designMatrixFiles, (Paths{"s1.sdm", "s2.sdm", "s6.sdm"})) << "six lines only";
+    // Lists of different lengths: one line per study, none indexed past its list.
+    const std::string text = mdm.fileContent();
+    EXPECT_EQ(text.substr(text.find("NrOfStudies:")), "NrOfStudies:          6\r\n"
+                                                      "\"x1.vmr\"  \"f1.mtc\"  \"s1.sdm\"\r\n"
+                                                      "\"x6.vmr\"  \"f2.mtc\"  \"s2.sdm\"\r\n"
+                                                      "\"f6.mtc\"  \"s6.sdm\"\r\n");
+
+    const MultiStudyDesignMatrix fmr =
+        readText(mdmText("FMR", "\"x1.vmr\"  \"f1.fmr\"  \"s1.sdm\"\n\"f2.fmr\"  \"s2.sdm\"\n", 2));
+    EXPECT_TRUE(fmr.extraFiles.empty());
+    EXPECT_EQ(fmr.designMatrixFiles, Paths{"s2.sdm"}) << "three paths outside MTC add nothing";
+}
+
+TEST_F(MultiStudyDesignMatrixFile, AnEmptyLineUsesUpOneStudy) {
+    const MultiStudyDesignMatrix mdm =
+        readText(mdmText("FMR", "\n\"f1.fmr\"  \"s1.sdm\"\n\"f2.fmr\"  \"s2.sdm\"\n", 2));
+    EXPECT_EQ(mdm.designMatrixFiles, Paths{"s1.sdm"});
+}
+
+TEST_F(MultiStudyDesignMatrixFile, ExtraHeaderEntriesDoNotHideTheStudies) {
+    const MultiStudyDesignMatrix mdm = readText(
+        "\nFileVersion: 3\nTypeOfFunctionalData: FMR\nNewEntry: 7\nAnotherOne: \"text\"\n\n"
+        "RFX-GLM: 0\nPSCTransformation: 1\nzTransformation: 1\nSeparatePredictors: 0\n"
+        "NrOfStudies: 1\n\"f1.fmr\"  \"s1.sdm\"\n");
+    EXPECT_EQ(mdm.nrOfStudies, 1);
+    EXPECT_EQ(mdm.zTransformation, 1);
+    EXPECT_EQ(mdm.designMatrixFiles, Paths{"s1.sdm"});
+}
+
+TEST_F(MultiStudyDesignMatrixFile, StudyCountsComeFromTheFileButNeverReadPastIt) {
+    const MultiStudyDesignMatrix absent = readText("FileVersion: 3\n\"f1.fmr\"  \"s1.sdm\"\n");
+    EXPECT_EQ(absent.fileVersion, 3);
+    EXPECT_EQ(absent.nrOfStudies, 0);
+    EXPECT_TRUE(absent.designMatrixFiles.empty());
+
+    const MultiStudyDesignMatrix huge =
+        readText(mdmText("FMR", "\"f1.fmr\"  \"s1.sdm\"\n\"f2.fmr\"  \"s2.sdm\"", 2000000000));
+    EXPECT_EQ(huge.designMatrixFiles, (Paths{"s1.sdm", "s2.sdm"}));
+
+    const MultiStudyDesignMatrix unreadable =
+        readText("FileVersion: x\nNrOfStudies: 1\n\"f1.fmr\"  \"s1.sdm\"\n");
+    EXPECT_EQ(unreadable.fileVersion, -1);
+    EXPECT_TRUE(unreadable.designMatrixFiles.empty());
+}
+
+TEST_F(MultiStudyDesignMatrixFile, AMissingFileIsAnOpenFileError) {
+    try {
+        MultiStudyDesignMatrix{dir.file("missing.mdm")};
+        FAIL() << "no error";
+    } catch (const OpenFileError& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "Failed opening for reading: " + dir.file("missing.mdm"));
+    }
+}
+
+TEST_F(MultiStudyDesignMatrixFile, NumbersIgnoreADecimalCommaLocale) {
+    const std::string text = mdmText("FMR", "\"f1.fmr\"  \"s1.sdm\"\n", 1);
+    const std::string classicContent = readText(text).fileContent();
+    const DecimalCommaLocale german;
+    if (!german.available) {
+        GTEST_SKIP() << "the machine has no de_DE.UTF-8 locale";
+    }
+    const MultiStudyDesignMatrix mdm = readText(text);
+    EXPECT_EQ(mdm.fileContent(), classicContent);
+    mdm.save();
+    EXPECT_EQ(readFile(mdmPath), classicContent);
+}
+
+// The example of a moved data folder: D:/a/b/s1/run_3DMC.sdm found as E:/c/s1/run_3DMC.sdm.
+struct RepairCase {
+    std::string separator;
+    std::string typeOfData;
+};
+
+void PrintTo(const RepairCase& repairCase, std::ostream* out) {
+    *out << repairCase.separator << " " << repairCase.typeOfData;
+}
+
+class PathRepair : public MultiStudyDesignMatrixFile,
+                   public ::testing::WithParamInterface<RepairCase> {
+protected:
+    // "D:/a/b/s1" written with the case's separator.
+    std::string p(std::string path) const {
+        for (auto& c : path) {
+            if (c == '/') {
+                c = GetParam().separator[0];
+            }
+        }
+        return path;
+    }
+};
+
+TEST_P(PathRepair, PathsInTheMovedFolderTreeFollowTheChosenFile) {
+    const bool mtc = GetParam().typeOfData == "MTC";
+    const auto line = [&](const std::string& folder, const std::string& name) {
+        const std::string extra = mtc ? "\"" + p(folder + "/anat.vmr") + "\"  " : "";
+        return extra + "\"" + p(folder + "/" + name + ".fmr") + "\"  \"" +
+               p(folder + "/" + name + "_3DMC.sdm") + "\"\n";
+    };
+    writeFile(mdmPath, mdmText(GetParam().typeOfData,
+                               line("D:/a/b/s1", "run") + line("D:/a/b/s2", "run") +
+                                   line("X:/other/s3", "run") + line("D:/a/bc/s4", "run"),
+                               4));
+    MultiStudyDesignMatrix mdm(mdmPath);
+    RecordingChooser user{p("E:/c/s1/run_3DMC.sdm"), {}};
+    EXPECT_TRUE(mdm.repairPaths(user.chooser()));
+
+    ASSERT_EQ(user.questions.size(), 1U);
+    EXPECT_EQ(user.questions[0][0], "SDM not found. Select run_3DMC.sdm manually.");
+    EXPECT_EQ(user.questions[0][1], dir.file(""));
+    EXPECT_EQ(user.questions[0][2], "Single Subject Desgin Matrix (run_3DMC.sdm)");
+
+    EXPECT_EQ(mdm.designMatrixFiles,
+              (Paths{p("E:/c/s1/run_3DMC.sdm"), p("E:/c/s2/run_3DMC.sdm"),
+                     p("X:/other/s3/run_3DMC.sdm"), p("D:/a/bc/s4/run_3DMC.sdm")}));
+    EXPECT_EQ(mdm.functionalDataFiles, (Paths{p("E:/c/s1/run.fmr"), p("E:/c/s2/run.fmr"),
+                                              p("X:/other/s3/run.fmr"), p("D:/a/bc/s4/run.fmr")}));
+    if (mtc) {
+        EXPECT_EQ(mdm.extraFiles, (Paths{p("E:/c/s1/anat.vmr"), p("E:/c/s2/anat.vmr"),
+                                         p("X:/other/s3/anat.vmr"), p("D:/a/bc/s4/anat.vmr")}));
+    }
+    // The file on disk now holds the repaired paths.
+    EXPECT_EQ(readFile(mdmPath), mdm.fileContent());
+    EXPECT_EQ(MultiStudyDesignMatrix(mdmPath).designMatrixFiles, mdm.designMatrixFiles);
+    EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"group_3DMC.mdm"});
+}
+
+INSTANTIATE_TEST_SUITE_P(BothSeparatorsAndMtc, PathRepair,
+                         ::testing::Values(RepairCase{"/", "FMR"}, RepairCase{"\\", "FMR"},
+                                           RepairCase{"/", "MTC"}, RepairCase{"\\", "MTC"}),
+                         [](const auto& info) {
+                             return (info.param.separator == "/" ? "Slash" : "Backslash") +
+                                    std::string("_") + info.param.typeOfData;
+                         });
+
+TEST_F(MultiStudyDesignMatrixFile, ACancelledOrUnusableAnswerChangesNothing) {
+    const std::string text =
+        mdmText("FMR", "\"D:/a/b/s1/run.fmr\"  \"D:/a/b/s1/run_3DMC.sdm\"\n", 1);
+    for (const std::string answer : {"", "E:/x.sdm"}) {
+        writeFile(mdmPath, text);
+        MultiStudyDesignMatrix mdm(mdmPath);
+        RecordingChooser user{answer, {}};
+        EXPECT_FALSE(mdm.repairPaths(user.chooser())) << answer;
+        EXPECT_EQ(user.questions.size(), 1U);
+        EXPECT_EQ(mdm.designMatrixFiles, Paths{"D:/a/b/s1/run_3DMC.sdm"});
+        EXPECT_EQ(readFile(mdmPath), text) << "not rewritten";
+    }
+}
+
+TEST_F(MultiStudyDesignMatrixFile, AnExistingFirstSdmNeedsNoRepair) {
+    writeFile(dir.file("s1_3DMC.sdm"), "present");
+    const std::string text = mdmText(
+        "FMR", "\"s1.fmr\"  \"" + dir.file("s1_3DMC.sdm") + "\"\n\"s2.fmr\"  \"D:/gone.sdm\"\n", 2);
+    writeFile(mdmPath, text);
+    MultiStudyDesignMatrix mdm(mdmPath);
+    RecordingChooser user{"E:/never.sdm", {}};
+    EXPECT_TRUE(mdm.repairPaths(user.chooser()));
+    EXPECT_TRUE(user.questions.empty());
+    EXPECT_EQ(readFile(mdmPath), text) << "neither changed nor rewritten";
+
+    MultiStudyDesignMatrix none = readText(mdmText("FMR", "", 0));
+    EXPECT_TRUE(none.repairPaths(user.chooser()));
+    EXPECT_TRUE(user.questions.empty());
+}
+
+TEST_F(MultiStudyDesignMatrixFile, ARepairThatCannotBeSavedLeavesTheOldMdm) {
+    const std::string text =
+        mdmText("FMR", "\"D:/a/b/s1/run.fmr\"  \"D:/a/b/s1/run_3DMC.sdm\"\n", 1);
+    writeFile(mdmPath, text);
+    MultiStudyDesignMatrix mdm(mdmPath);
+    RecordingChooser user{"E:/c/s1/run_3DMC.sdm", {}};
+    setAtomicWriteFaultHookForTesting([](std::size_t written) { return written > 0; });
+    try {
+        mdm.repairPaths(user.chooser());
+        FAIL() << "no error";
+    } catch (const std::runtime_error& error) {
+        EXPECT_EQ(std::string(error.what()), "Cannot Create file: " + mdmPath);
+    }
+    EXPECT_EQ(readFile(mdmPath), text);
+    EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"group_3DMC.mdm"});
+}
+
+} // namespace
+} // namespace qm::test
