@@ -108,7 +108,7 @@ FmrProject::FmrProject(std::string filePath, bool readData) : path(std::move(fil
     };
 
     std::string token;
-    while (in && in >> token) {
+    while (in >> token) {
         readIfKnown(in, token, topLevel);
         if (token == "PositionInformationFromImageHeaders") {
             // The block ends right after the value of "GapThickness:"; top-level keys are not
@@ -118,6 +118,10 @@ FmrProject::FmrProject(std::string filePath, bool readData) : path(std::move(fil
                     break;
                 }
                 readIfKnown(in, token, positionBlock);
+            }
+            if (!in) {
+                // The block ran to the end of the file: its last token is no top-level key.
+                break;
             }
         }
         if (readIfKnown(in, token, trailing) && token == "SliceTimingTableSize:") {
@@ -139,6 +143,8 @@ FmrProject::FmrProject(std::string filePath, bool readData) : path(std::move(fil
     }
 }
 
-std::string FmrProject::stcPath() const { return directoryPart(path) + prefix.value + ".stc"; }
+std::string FmrProject::stcPath() const {
+    return directoryPart(path) + prefix.value + ".stc";
+}
 
 } // namespace qm

@@ -4,10 +4,21 @@
 #include "HeaderField.h"
 #include "Volume.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace qm {
+
+// One volume read on its own from the STC file, and how much of the file was there.
+struct StcVolume {
+    Volume volume;
+    std::uint64_t missingSamples = 0; // of this volume, beyond the end of the file; read as 0
+    std::uint64_t fileBytes = 0;      // size of the STC file
+    std::uint64_t expectedBytes = 0;  // size that the header describes
+
+    bool fileIsShort() const { return fileBytes < expectedBytes; }
+};
 
 struct FmrProject {
     std::string path;
@@ -82,8 +93,23 @@ struct FmrProject {
     // Path of the STC file: the FMR's folder, the prefix, then ".stc".
     std::string stcPath() const;
 
-    // Reads every volume of the STC file into `volumes`.
+    // Columns, rows and slices of one volume ("ResolutionX:", "ResolutionY:", "NrOfSlices:").
+    // Throws FileFormatError naming the FMR when one of them is absent or negative, or when a
+    // volume would hold more than 2^31 - 1 voxels.
+    VolumeDimensions volumeDimensions() const;
+
+    // Reads every volume of the STC file into `volumes`, replacing them. Samples beyond the end
+    // of a short file read as 0. Throws FileFormatError naming the FMR, before allocating
+    // anything, when the header does not describe a run that can be held in memory (see
+    // volumeDimensions; also "NrOfVolumes:" and "Prefix:" must be present, and the whole run
+    // may hold at most 2^31 - 1 samples), and OpenFileError when the STC cannot be opened.
     void readSliceData();
+
+    // Reads volume `index` alone, in memory for one volume and one slice whatever the number of
+    // volumes. Samples beyond the end of a short file read as 0. Throws FileFormatError naming
+    // the FMR when the header does not describe a readable run or has no volume `index`, and
+    // OpenFileError when the STC cannot be opened.
+    StcVolume readVolume(std::int32_t index) const;
 };
 
 } // namespace qm
