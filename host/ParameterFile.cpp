@@ -1,0 +1,91 @@
+#include "ParameterFile.h"
+
+#include <fstream>
+#include <map>
+#include <sstream>
+
+namespace halvorn_host {
+namespace {
+
+constexpr const char* kBlanks = " \t";
+
+std::string trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(kBlanks);
+    if (first == std::string::npos) {
+        return {};
+    }
+    const auto last = text.find_last_not_of(kBlanks);
+    return text.substr(first, last - first + 1);
+}
+
+std::string lineText(const std::string& fileName, int line) {
+    return fileName + " line " + std::to_string(line);
+}
+
+[[noreturn]] void fail(const std::string& fileName, int line, const std::string& problem) {
+    throw ParameterFileError(fileName + ":" + std::to_string(line) + ": " + problem);
+}
+
+} // namespace
+
+std::vector<ParameterAssignment> parseParameterText(const std::string& text,
+                                                    const std::string& fileName) {
+    std::vector<ParameterAssignment> assignments;
+    std::map<std::string, int> lineOfName;
+    std::istringstream lines(text);
+    std::string raw;
+    int lineNumber = 0;
+    while (std::getline(lines, raw)) {
+        ++lineNumber;
+        if (!raw.empty() && raw.back() == '\r') {
+            raw.pop_back(); // files written on Windows
+        }
+        const std::string line = trimmed(raw);
+        if (line.empty() || line.front() == '#') {
+            continue;
+        }
+        const auto equals = line.find('=');
+        if (equals == std::string::npos) {
+            fail(fileName, lineNumber, "expected NAME=VALUE, got \"" + line + "\"");
+        }
+        const std::string name = trimmed(line.substr(0, equals));
+        if (name.empty()) {
+            fail(fileName, lineNumber, "the line \"" + line + "\" has no parameter name");
+        }
+        if (name.find_first_of(kBlanks) != std::string::npos) {
+            fail(fileName, lineNumber,
+                 "the parameter name \"" + name + "\" contains a blank; expected NAME=VALUE");
+        }
+        const auto [earlier, inserted] = lineOfName.emplace(name, lineNumber);
+        if (!inserted) {
+            fail(fileName, lineNumber,
+                 name + " is already set on line " + std::to_string(earlier->second));
+        }
+        assignments.push_back(
+            {name, trimmed(line.substr(equals + 1)), lineText(fileName, lineNumber)});
+    }
+    return assignments;
+}
+
+std::vector<ParameterAssignment> readParameterFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw ParameterFileError("cannot open the parameter file " + path);
+    }
+    std::ostringstream content;
+    content << in.rdbuf();
+    if (in.bad()) {
+        throw ParameterFileError("cannot read the parameter file " + path);
+    }
+    return parseParameterText(content.str(), path);
+}
+
+ParameterAssignment parseSetAssignment(const std::string& text) {
+    const auto equals = text.find('=');
+    if (equals == std::string::npos || equals == 0) {
+        throw std::invalid_argument("--set expects NAME=VALUE, got \"" + text + "\"");
+    }
+    return {text.substr(0, equals), text.substr(equals + 1), "--set"};
+}
+
+} // namespace halvorn_host
