@@ -1,4 +1,159 @@
-// The "displacement" task routine of quelmar.
+// The "displacement" task routine of quelmar: for the current FMR document and each motion
+// design matrix named by "sdmfile" it plots the motion if asked, computes how far every brain
+// voxel moved, and saves the requested statistics as maps beside the motion file.
 #include "quelmar.h"
 
-void quelmar::runDisplacementTask() {}
+#include "BrainMask.h"
+#include "DesignMatrix.h"
+#include "FmrProject.h"
+#include "HostServices.h"
+#include "MapOutput.h"
+#include "MotionLoader.h"
+#include "MotionPlot.h"
+#include "PathHelpers.h"
+#include "PredictorTransforms.h"
+#include "RelativeRmsDisplacement.h"
+#include "VoxelDisplacement.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using qm::DesignMatrix;
+using qm::DisplacementMaps;
+using qm::Volume;
+
+// Both plots of the task: lines 2 pixels wide, legend values as the host expects them.
+constexpr int kPlotLineSize = 2;
+constexpr int kPlotLegendFirst = 1;
+constexpr int kPlotLegendSecond = 3;
+
+// Lower end of every map's display range.
+constexpr float kMapLowerValue = 0.01F;
+
+struct DisplacementOptions {
+    float fmrThreshold = 0.0F;
+    bool mapMaxAbsolute = false;
+    bool mapMeanAbsolute = false;
+    bool mapMaxRelative = false;
+    bool mapMeanRelative = false;
+    bool mapMaxAbsoluteX = false;
+    bool mapMaxAbsoluteY = false;
+    bool mapMaxAbsoluteZ = false;
+    bool plotRegular = false;
+    bool plotDetrended = false;
+    std::string sdmFile;
+};
+
+// The task's dialog parameters, read once, in the order the host's dialog lists them.
+DisplacementOptions readDisplacementOptions() {
+    DisplacementOptions options;
+    options.fmrThreshold = qm::hostFloatParameter("fmr_threshold");
+    options.mapMaxAbsolute = qm::hostIntParameter("map_max_abs") != 0;
+    options.mapMeanAbsolute = qm::hostIntParameter("map_mean_abs") != 0;
+    options.mapMaxRelative = qm::hostIntParameter("map_max_rel") != 0;
+    options.mapMeanRelative = qm::hostIntParameter("map_mean_rel") != 0;
+    options.mapMaxAbsoluteX = qm::hostIntParameter("map_max_abs_x") != 0;
+    options.mapMaxAbsoluteY = qm::hostIntParameter("map_max_abs_y") != 0;
+    options.mapMaxAbsoluteZ = qm::hostIntParameter("map_max_abs_z") != 0;
+    options.plotRegular = qm::hostIntParameter("plot_regular") != 0;
+    options.plotDetrended = qm::hostIntParameter("plot_detrended") != 0;
+    options.sdmFile = qm::hostStringParameter("sdmfile");
+    return options;
+}
+
+// The detrended predictors together with the relative RMS displacement of the motion as
+// loaded, so that the user sees when the head moved.
+void plotDetrendedWithDisplacement(const DesignMatrix& motion) {
+    std::vector<float> displacement = qm::computeRelativeRmsDisplacement(motion);
+    DesignMatrix plotted = motion;
+    qm::detrendPredictors(plotted);
+    plotted.path += " detrended  + relative RMS displacement";
+    qm::addPredictor(plotted, std::move(displacement), "relative RMS displacement", 250, 250, 250);
+    qm::plotDesignMatrix(plotted, kPlotLineSize, kPlotLegendFirst, kPlotLegendSecond);
+}
+
+// The largest element, scanning from index 0; a later element replaces the maximum only when
+// strictly greater. An empty volume has 0.
+float largestElement(const Volume& volume) {
+    if (volume.data.empty()) {
+        return 0.0F;
+    }
+    float largest = volume.data.front();
+    for (float value : volume.data) {
+        if (value > largest) {
+            largest = value;
+        }
+    }
+    return largest;
+}
+
+void saveRequestedMaps(const DisplacementMaps& maps, const DisplacementOptions& options,
+                       const std::string& motionPath) {
+    struct MapChoice {
+        bool wanted;
+        const Volume& volume;
+        const char* suffix;
+    };
+    // The mean relative map comes before the maximum relative one, unlike the absolute pair.
+    const MapChoice choices[] = {
+        {options.mapMaxAbsolute, maps.maxAbsolute, "_MaxAbsolute.map"},
+        {options.mapMeanAbsolute, maps.meanAbsolute, "_MeanAbsolute.map"},
+        {options.mapMeanRelative, maps.meanRelative, "_MeanRelative.map"},
+        {options.mapMaxRelative, maps.maxRelative, "_MaxRelative.map"},
+        {options.mapMaxAbsoluteX, maps.maxAbsoluteX, "_MaxAbsoluteX.map"},
+        {options.mapMaxAbsoluteY, maps.maxAbsoluteY, "_MaxAbsoluteY.map"},
+        {options.mapMaxAbsoluteZ, maps.maxAbsoluteZ, "_MaxAbsoluteZ.map"},
+    };
+    const std::string base = qm::pathWithoutExtension(motionPath);
+    for (const MapChoice& choice : choices) {
+        if (choice.wanted) {
+            qm::saveVolumeAsMap(choice.volume, kMapLowerValue, largestElement(choice.volume),
+                                base + choice.suffix);
+        }
+    }
+}
+
+} // namespace
+
+void quelmar::runDisplacementTask() {
+    const DisplacementOptions options = readDisplacementOptions();
+    const std::vector<DesignMatrix> motionMatrices =
+        qm::loadMotionDesignMatrices(options.sdmFile, qm::chooseFileInHost);
+    const FmrDocumentHeader header = qm::currentFmrHeader();
+    const qm::VolumeDimensions grid{header.dimX, header.dimY, header.dimZ};
+    log(">  FMR size voxels: " + std::to_string(grid.x) + " x " + std::to_string(grid.y) + " x " +
+        std::to_string(grid.z));
+
+    // The mask needs the first volume only: reading it alone keeps the memory of the task
+    // independent of the length of the run.
+    std::vector<std::int32_t> maskIndices;
+    {
+        const qm::FmrProject project(header.fmrPath, false);
+        qm::requireMaskFitsDocument(project.path, project.volumeDimensions(), grid);
+        const qm::StcVolume first = project.readVolume(0);
+        if (first.fileIsShort()) {
+            log(">  Warning: the STC file " + project.stcPath() + " holds " +
+                std::to_string(first.fileBytes) + " of the " + std::to_string(first.expectedBytes) +
+                " bytes its FMR project describes; the missing samples read as 0.");
+        }
+        maskIndices = qm::brainMaskIndices(first.volume, options.fmrThreshold);
+    }
+
+    const qm::VoxelSize voxelSize{header.voxelSizeX, header.voxelSizeY, header.voxelSizeZ};
+    for (const DesignMatrix& motion : motionMatrices) {
+        if (options.plotRegular) {
+            qm::plotDesignMatrix(motion, kPlotLineSize, kPlotLegendFirst, kPlotLegendSecond);
+        }
+        if (options.plotDetrended) {
+            plotDetrendedWithDisplacement(motion);
+        }
+        log(">  Start calculating voxel specific motion in " +
+            std::to_string(motion.nrOfDataPoints.value) + " volumes");
+        const DisplacementMaps maps =
+            qm::computeVoxelDisplacement(grid, voxelSize, maskIndices, motion);
+        log(">  Saving Maps");
+        saveRequestedMaps(maps, options, motion.path);
+    }
+}

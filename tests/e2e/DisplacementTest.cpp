@@ -1,0 +1,381 @@
+// The "displacement" task as a user of Halvorn.exe sees it, on generated runs: which map files
+// appear, what the log says, the plots, the refusals, and what the saved NIfTI files hold.
+#include "FmrProject.h"
+#include "HostRun.h"
+#include "SyntheticRun.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+#include <nifti2_io.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace qm::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct MapOption {
+    const char* parameter;
+    const char* suffix;
+};
+// In the order the task saves them.
+constexpr MapOption kMapOptions[] = {
+    {"map_max_abs", "_MaxAbsolute.map"},    {"map_mean_abs", "_MeanAbsolute.map"},
+    {"map_mean_rel", "_MeanRelative.map"},  {"map_max_rel", "_MaxRelative.map"},
+    {"map_max_abs_x", "_MaxAbsoluteX.map"}, {"map_max_abs_y", "_MaxAbsoluteY.map"},
+    {"map_max_abs_z", "_MaxAbsoluteZ.map"},
+};
+
+// A NIfTI file as a reader sees it.
+struct NiftiMap {
+    std::vector<std::int64_t> dim; // dim[0] .. dim[dim[0]]
+    std::vector<double> voxelSize;
+    double calMin = 0.0;
+    double calMax = 0.0;
+    std::string description;
+    std::vector<float> values;
+};
+
+// The library finds files by their NIfTI extension, so the map is read through a copy named
+// ".nii"; the bytes are the map file's own.
+NiftiMap readNiftiMap(const std::string& path) {
+    const std::string copy = path + ".nii";
+    fs::copy_file(path, copy, fs::copy_options::overwrite_existing);
+    nifti_image* image = nifti_image_read(copy.c_str(), 1);
+    fs::remove(copy);
+    if (image == nullptr) {
+        ADD_FAILURE() << "no NIfTI reader accepts " << path;
+        return {};
+    }
+    NiftiMap map;
+    map.dim.assign(image->dim, image->dim + image->dim[0] + 1);
+    map.voxelSize = {image->dx, image->dy, image->dz};
+    map.calMin = image->cal_min;
+    map.calMax = image->cal_max;
+    map.description = image->descrip;
+    EXPECT_EQ(image->datatype, NIFTI_TYPE_FLOAT32);
+    EXPECT_EQ(image->nifti_type, NIFTI_FTYPE_NIFTI1_1);
+    const auto* values = static_cast<const float*>(image->data);
+    map.values.assign(values, values + image->nvox);
+    nifti_image_free(image);
+    return map;
+}
+
+// The files in `folder` whose names end in ".map".
+std::set<std::string> mapFiles(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".map") == 0) {
+            names.insert(name);
+        }
+    }
+    return names;
+}
+
+bool contains(const std::vector<std::string>& texts, const std::string& text) {
+    return std::find(texts.begin(), texts.end(), text) != texts.end();
+}
+
+class DisplacementTask : public ::testing::Test {
+protected:
+    void SetUp() override {
+        spec.directory = dir.path().string();
+        spec.sizeX = 10;
+        spec.sizeY = 9;
+        spec.sizeZ = 6;
+        spec.volumes = 12;
+        spec.voxelX = spec.voxelY = spec.voxelZ = 3.0F;
+        spec.jumps = 2;
+        spec.seed = 11;
+    }
+
+    void generate() { files = tools::writeSyntheticRun(spec); }
+
+    // Halvorn.exe with the generated run as its document, "sdmfile" set to its SDM, the brain
+    // threshold of the generated image, and the given parameters and options.
+    HostRun displacement(const std::vector<std::string>& settings,
+                         const std::vector<std::string>& options = {}) {
+        // The task comes first: a repeatable option would take it as one more value.
+        std::vector<std::string> arguments = {
+            "displacement",         "--document", files.fmr,          "--set",
+            "sdmfile=" + files.sdm, "--set",      "fmr_threshold=150"};
+        for (const auto& setting : settings) {
+            arguments.push_back("--set");
+            arguments.push_back(setting);
+        }
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        return runHalvorn(arguments, dir.path().string());
+    }
+
+    std::vector<std::string> everyMap() const {
+        std::vector<std::string> settings;
+        for (const MapOption& option : kMapOptions) {
+            settings.push_back(std::string(option.parameter) + "=1");
+        }
+        return settings;
+    }
+
+    TempDir dir;
+    tools::RunSpec spec;
+    tools::RunFiles files;
+};
+
+TEST_F(DisplacementTask, EveryMapOptionAloneGivesExactlyItsFile) {
+    generate();
+    for (const MapOption& option : kMapOptions) {
+        for (const auto& name : mapFiles(dir.path())) {
+            fs::remove(dir.path() / name);
+        }
+        const HostRun result = displacement({std::string(option.parameter) + "=1"});
+        EXPECT_EQ(result.exitCode, 0) << option.parameter << "\n" << result.err;
+        EXPECT_EQ(mapFiles(dir.path()),
+                  std::set<std::string>{std::string("run_3DMC") + option.suffix})
+            << option.parameter;
+        const auto saves = result.calls("ztSaveMAPsOfCurrentFMR");
+        ASSERT_EQ(saves.size(), 1U) << option.parameter;
+        EXPECT_EQ(saves[0]["path"], dir.file(std::string("run_3DMC") + option.suffix));
+    }
+}
+
+TEST_F(DisplacementTask, AllMapsAreSavedInTheirOrderEachWithTheDisplayRangeOfItsValues) {
+    generate();
+    const HostRun result = displacement(everyMap());
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const auto saves = result.calls("ztSaveMAPsOfCurrentFMR");
+    const auto parameters = result.calls("ztSetMAPParametersOfCurrentFMR");
+    ASSERT_EQ(saves.size(), 7U);
+    ASSERT_EQ(parameters.size(), 7U);
+    for (std::size_t i = 0; i < 7; ++i) {
+        const std::string path = dir.file(std::string("run_3DMC") + kMapOptions[i].suffix);
+        EXPECT_EQ(saves[i]["path"], path);
+        EXPECT_EQ(saves[i]["maps"], 1) << "each save writes the one map created since the last";
+        EXPECT_EQ(parameters[i]["mapKind"], 1);
+        EXPECT_EQ(parameters[i]["lowerValue"].get<float>(), 0.01F);
+        EXPECT_EQ(parameters[i]["field28"], 0);
+        const NiftiMap map = readNiftiMap(path);
+        EXPECT_EQ(map.dim, (std::vector<std::int64_t>{3, 10, 9, 6}));
+        EXPECT_EQ(map.voxelSize, (std::vector<double>{3.0, 3.0, 3.0}));
+        const float largest = *std::max_element(map.values.begin(), map.values.end());
+        EXPECT_EQ(parameters[i]["upperValue"].get<float>(), largest) << path;
+        EXPECT_EQ(map.calMax, static_cast<double>(largest)) << path;
+        EXPECT_FLOAT_EQ(static_cast<float>(map.calMin), 0.01F);
+        EXPECT_GT(largest, 0.0F) << "the generated head moves";
+        EXPECT_EQ(map.description, std::string("run_3DMC") + kMapOptions[i].suffix);
+    }
+}
+
+TEST_F(DisplacementTask, WithEverythingOffItLogsItsThreeLinesAndSavesNothing) {
+    generate();
+    const HostRun result = displacement({});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(result.messageBoxes().empty());
+    const auto log = result.logTexts();
+    EXPECT_TRUE(contains(log, "Quelmar>  FMR size voxels: 10 x 9 x 6"));
+    EXPECT_TRUE(contains(log, "Quelmar>  Start calculating voxel specific motion in 12 volumes"));
+    EXPECT_TRUE(contains(log, "Quelmar>  Saving Maps"));
+    EXPECT_TRUE(mapFiles(dir.path()).empty());
+    EXPECT_TRUE(result.calls("ztCreateMAPForCurrentFMR").empty());
+    EXPECT_TRUE(result.calls("ztPlotLine").empty());
+
+    std::vector<std::string> read;
+    for (const auto& entry : result.transcript) {
+        if (entry.contains("call") && entry.contains("name") &&
+            std::string(entry["call"]).rfind("ztGet", 0) == 0 && entry["name"] != "task") {
+            read.push_back(entry["name"]);
+        }
+    }
+    EXPECT_EQ(read, (std::vector<std::string>{"fmr_threshold", "map_max_abs", "map_mean_abs",
+                                              "map_max_rel", "map_mean_rel", "map_max_abs_x",
+                                              "map_max_abs_y", "map_max_abs_z", "plot_regular",
+                                              "plot_detrended", "sdmfile"}));
+}
+
+TEST_F(DisplacementTask, AThresholdAboveEveryIntensitySavesAllZeroMapsWithZeroAsMaximum) {
+    generate();
+    std::vector<std::string> settings = everyMap();
+    settings.push_back("fmr_threshold=100000");
+    const HostRun result = displacement(settings);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(mapFiles(dir.path()).size(), 7U);
+    for (const auto& parameters : result.calls("ztSetMAPParametersOfCurrentFMR")) {
+        EXPECT_EQ(parameters["upperValue"].get<float>(), 0.0F);
+    }
+    for (const MapOption& option : kMapOptions) {
+        const NiftiMap map = readNiftiMap(dir.file(std::string("run_3DMC") + option.suffix));
+        EXPECT_EQ(map.values, std::vector<float>(10 * 9 * 6, 0.0F)) << option.suffix;
+        EXPECT_EQ(map.calMax, 0.0);
+    }
+}
+
+TEST_F(DisplacementTask, PureTranslationMovesEveryBrainVoxelByItsAmountAndNothingElse) {
+    spec.constantMotion = tools::MotionParameters{1.0F, 0.0F, 0.0F, 0.0F, 0.0F, 0.0F};
+    generate();
+    const HostRun result =
+        displacement({"map_max_abs=1", "map_mean_rel=1", "map_max_abs_x=1", "map_max_abs_y=1"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+
+    const Volume first = FmrProject(files.fmr, false).readVolume(0).volume;
+    std::vector<float> inside(first.data.size());
+    for (std::size_t i = 0; i < inside.size(); ++i) {
+        inside[i] = first.data[i] > 150.0F ? 1.0F : 0.0F;
+    }
+    ASSERT_GT(std::count(inside.begin(), inside.end(), 1.0F), 50);
+    ASSERT_GT(std::count(inside.begin(), inside.end(), 0.0F), 50);
+
+    const NiftiMap maxAbsolute = readNiftiMap(dir.file("run_3DMC_MaxAbsolute.map"));
+    EXPECT_EQ(maxAbsolute.values, inside) << "1 mm inside the mask, 0 outside";
+    EXPECT_EQ(maxAbsolute.calMax, 1.0);
+    EXPECT_EQ(readNiftiMap(dir.file("run_3DMC_MaxAbsoluteX.map")).values, inside);
+    const NiftiMap maxY = readNiftiMap(dir.file("run_3DMC_MaxAbsoluteY.map"));
+    EXPECT_EQ(maxY.values, std::vector<float>(inside.size(), 0.0F));
+    const NiftiMap meanRelative = readNiftiMap(dir.file("run_3DMC_MeanRelative.map"));
+    for (std::size_t i = 0; i < inside.size(); ++i) {
+        // Only volume 0 moves relative to its predecessor, the unmoved grid.
+        EXPECT_FLOAT_EQ(meanRelative.values[i], inside[i] / 12.0F) << i;
+    }
+}
+
+TEST_F(DisplacementTask, AnMdmOfTwoSdmsGivesEachItsOwnMapsBesideIt) {
+    fs::create_directories(dir.path() / "a");
+    fs::create_directories(dir.path() / "b");
+    spec.directory = (dir.path() / "a").string();
+    const tools::RunFiles first = tools::writeSyntheticRun(spec);
+    spec.directory = (dir.path() / "b").string();
+    spec.seed = 12;
+    spec.volumes = 9;
+    const tools::RunFiles second = tools::writeSyntheticRun(spec);
+    writeFile(dir.file("runs_3DMC.mdm"),
+              "\r\nFileVersion:          1\r\nTypeOfFunctionalData: FMR\r\n\r\n"
+              "RFX-GLM:              0\r\n\r\nPSCTransformation:    0\r\n"
+              "zTransformation:      0\r\nSeparatePredictors:   0\r\n\r\n"
+              "NrOfStudies:          2\r\n\"" +
+                  first.fmr + "\" \"" + first.sdm + "\"\r\n\"" + second.fmr + "\" \"" + second.sdm +
+                  "\"\r\n");
+    files = first;
+    files.sdm = dir.file("runs_3DMC.mdm");
+
+    const HostRun result = displacement({"map_max_abs=1", "map_mean_rel=1", "plot_regular=1"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(mapFiles(dir.path() / "a"),
+              (std::set<std::string>{"run_3DMC_MaxAbsolute.map", "run_3DMC_MeanRelative.map"}));
+    EXPECT_EQ(mapFiles(dir.path() / "b"),
+              (std::set<std::string>{"run_3DMC_MaxAbsolute.map", "run_3DMC_MeanRelative.map"}));
+    EXPECT_TRUE(mapFiles(dir.path()).empty());
+    const auto log = result.logTexts();
+    EXPECT_TRUE(contains(log, "Quelmar>  Start calculating voxel specific motion in 12 volumes"));
+    EXPECT_TRUE(contains(log, "Quelmar>  Start calculating voxel specific motion in 9 volumes"));
+    EXPECT_EQ(result.calls("ztPlotLine").size(), 2U) << "one plot per listed SDM";
+    // Both runs are computed on the current document's grid and mask.
+    const NiftiMap a = readNiftiMap((dir.path() / "a" / "run_3DMC_MaxAbsolute.map").string());
+    const NiftiMap b = readNiftiMap((dir.path() / "b" / "run_3DMC_MaxAbsolute.map").string());
+    for (std::size_t i = 0; i < a.values.size(); ++i) {
+        EXPECT_EQ(a.values[i] > 0.0F, b.values[i] > 0.0F) << i;
+    }
+}
+
+TEST_F(DisplacementTask, BothPlotsComeBeforeTheCalculationStarts) {
+    generate();
+    const HostRun result = displacement({"plot_regular=1", "plot_detrended=1"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    std::vector<std::string> sequence;
+    for (const auto& entry : result.transcript) {
+        if (!entry.contains("call")) {
+            continue;
+        }
+        if (entry["call"] == "ztSetPlotTitle") {
+            sequence.push_back("plot: " + entry["title"].get<std::string>());
+        } else if (entry["call"] == "ztLogText") {
+            sequence.push_back(entry["text"]);
+        }
+    }
+    const auto start = std::find(sequence.begin(), sequence.end(),
+                                 "Quelmar>  Start calculating voxel specific motion in 12 volumes");
+    ASSERT_NE(start, sequence.end());
+    EXPECT_EQ(*(start - 2), "plot: run_3DMC.sdm");
+    EXPECT_EQ(*(start - 1), "plot: run_3DMC.sdm detrended  + relative RMS displacement");
+    const auto lines = result.calls("ztAddLineToPlot");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back()["name"], "relative RMS displacement");
+}
+
+TEST_F(DisplacementTask, MapsOfOtherDimensionsThanTheVolumeAreRefusedAxisByAxis) {
+    generate();
+    const std::pair<const char*, const char*> cases[] = {
+        {"10,9,7", "Error: assertion failure (quelmar:53): dim.z == header.DimZ"},
+        {"10,8,6", "Error: assertion failure (quelmar:54): dim.y == header.DimY"},
+        {"11,9,6", "Error: assertion failure (quelmar:55): dim.x == header.DimX"},
+        {"9,8,7", "Error: assertion failure (quelmar:53): dim.z == header.DimZ"},
+    };
+    for (const auto& [dimensions, message] : cases) {
+        const HostRun result =
+            displacement({"map_max_abs=1", "map_mean_abs=1"}, {"--map-dimensions", dimensions});
+        EXPECT_EQ(result.exitCode, 1) << dimensions;
+        EXPECT_EQ(result.messageBoxes(), std::vector<std::string>{message}) << dimensions;
+        EXPECT_TRUE(result.calls("ztSaveMAPsOfCurrentFMR").empty()) << dimensions;
+        EXPECT_EQ(result.calls("ztCreateMAPForCurrentFMR").size(), 1U)
+            << "the task stops at the first map";
+        EXPECT_TRUE(mapFiles(dir.path()).empty()) << dimensions;
+    }
+}
+
+TEST_F(DisplacementTask, AMotionMatrixWithoutVolumesIsRefusedWithoutMaps) {
+    generate();
+    writeFile(files.sdm, "FileVersion:            1\r\n\r\nNrOfPredictors:         6\r\n"
+                         "NrOfDataPoints:         0\r\nIncludesConstant:       0\r\n"
+                         "FirstConfoundPredictor: 1\r\n\r\n"
+                         "255 0 0   0 255 0   0 0 255   255 255 0   255 0 255   0 255 255\r\n"
+                         "\"Tx\" \"Ty\" \"Tz\" \"Rx\" \"Ry\" \"Rz\"\r\n");
+    const HostRun result = displacement(everyMap());
+    EXPECT_EQ(result.exitCode, 1);
+    ASSERT_EQ(result.messageBoxes().size(), 1U);
+    const std::string message = result.messageBoxes()[0];
+    EXPECT_EQ(message.rfind("Error: ", 0), 0U) << message;
+    EXPECT_NE(message.find(files.sdm), std::string::npos) << message;
+    EXPECT_NE(message.find("no data points"), std::string::npos) << message;
+    EXPECT_TRUE(mapFiles(dir.path()).empty());
+}
+
+TEST_F(DisplacementTask, AShortStcReadsAsZerosAndTheLogSaysSo) {
+    generate();
+    fs::resize_file(files.stc, 10 * 9 * 2 * 3); // the first three slices of volume 0 only
+    const HostRun result = displacement({"map_max_abs=1"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(contains(result.logTexts(),
+                         "Quelmar>  Warning: the STC file " + files.stc + " holds 540 of the " +
+                             std::to_string(10 * 9 * 6 * 12 * 2) +
+                             " bytes its FMR project describes; the missing samples read as 0."));
+    EXPECT_EQ(mapFiles(dir.path()), std::set<std::string>{"run_3DMC_MaxAbsolute.map"});
+}
+
+TEST_F(DisplacementTask, AHeaderWithoutAVolumeSizeIsRefusedNamingTheFmr) {
+    generate();
+    std::string fmr = readFile(files.fmr);
+    fmr.replace(fmr.find("ResolutionX:"), 12, "Resolution_X");
+    writeFile(files.fmr, fmr);
+    const HostRun result = displacement(everyMap());
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.messageBoxes(),
+              std::vector<std::string>{"Error: The FMR project " + files.fmr +
+                                       " has no \"ResolutionX:\" entry, so its slice data cannot "
+                                       "be read."});
+    EXPECT_TRUE(contains(result.logTexts(), "Quelmar>  FMR size voxels: 0 x 9 x 6"));
+    EXPECT_TRUE(result.calls("ztCreateMAPForCurrentFMR").empty());
+}
+
+TEST_F(DisplacementTask, AMissingStcIsNamed) {
+    generate();
+    fs::remove(files.stc);
+    const HostRun result = displacement({"map_max_abs=1"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.messageBoxes(),
+              std::vector<std::string>{"Error: Failed opening STC for reading: " + files.stc});
+}
+
+} // namespace
+} // namespace qm::test
