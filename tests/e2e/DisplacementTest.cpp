@@ -324,6 +324,17 @@ TEST_F(DisplacementTask, MapsOfOtherDimensionsThanTheVolumeAreRefusedAxisByAxis)
     }
 }
 
+TEST_F(DisplacementTask, MapDimensionsMustBeThreeNumbers) {
+    generate();
+    for (const std::string dimensions : {"10,9", "10,9,6,1", "10;9;6", "x,9,6"}) {
+        const HostRun result = displacement({}, {"--map-dimensions", dimensions});
+        EXPECT_EQ(result.exitCode, 2) << dimensions;
+        EXPECT_NE(result.err.find("map dimensions must be X,Y,Z, got \"" + dimensions + "\""),
+                  std::string::npos)
+            << result.err;
+    }
+}
+
 TEST_F(DisplacementTask, AMotionMatrixWithoutVolumesIsRefusedWithoutMaps) {
     generate();
     writeFile(files.sdm, "FileVersion:            1\r\n\r\nNrOfPredictors:         6\r\n"
