@@ -64,14 +64,22 @@ std::optional<HostOptions> parseCommandLine(int argc, char** argv, int& exitCode
                    "FMR project that becomes the current document (type 1, id 0)");
     app.add_option("--document-type", options.documentType,
                    "Make the current document of this type instead (1 = FMR)");
+    app.add_option("--params", options.parameterFiles,
+                   "Read dialog parameters from FILE: NAME=VALUE lines, # comments (repeatable; "
+                   "--set overrides)")
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     app.add_option("--set", options.parameterAssignments,
                    "Set a dialog parameter, NAME=VALUE (repeatable)")
         ->expected(1)
+        ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     app.add_option("--choose", options.fileDialogAnswers,
                    "Answer the next file dialog with PATH (repeatable, in order); with none left, "
                    "a dialog is cancelled")
         ->expected(1)
+        ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     app.add_option("--host-version", options.hostVersion,
                    "Version the host reports, X.Y.Z (default 2.8.0)");

@@ -12,6 +12,7 @@ struct HostOptions {
     std::string pluginPath;                 // empty: Quelmar.so / Quelmar.dll beside the exe
     std::optional<std::string> documentPath;
     std::optional<int> documentType;
+    std::vector<std::string> parameterFiles;       // --params FILE, applied before --set
     std::vector<std::string> parameterAssignments; // NAME=VALUE
     std::vector<std::string> fileDialogAnswers;
     std::string hostVersion = "2.8.0";

@@ -5,6 +5,8 @@
 #include "CommandLine.h"
 #include "DocumentLoader.h"
 #include "HostSession.h"
+#include "ParameterFile.h"
+#include "ParameterUsage.h"
 #include "PlotExports.h"
 #include "PluginLibrary.h"
 
@@ -18,16 +20,41 @@ constexpr int kExitOk = 0;
 constexpr int kExitTaskError = 1;
 constexpr int kExitCannotStart = 2;
 
+// Parameter files in order, then --set, each overriding what came before. Returns where each
+// parameter was given, for the warnings after the run.
+std::map<std::string, std::string> applyParameters(const HostOptions& options, HostSession& host) {
+    std::vector<ParameterAssignment> assignments;
+    for (const auto& file : options.parameterFiles) {
+        auto fromFile = readParameterFile(file);
+        assignments.insert(assignments.end(), fromFile.begin(), fromFile.end());
+    }
+    for (const auto& text : options.parameterAssignments) {
+        assignments.push_back(parseSetAssignment(text));
+    }
+    std::map<std::string, std::string> origins;
+    for (const auto& assignment : assignments) {
+        host.parameters[assignment.name] = assignment.value;
+        origins[assignment.name] = assignment.origin;
+    }
+    return origins;
+}
+
+// The plug-in stored these itself (the selection task stores "sdmfile"): every entry of the
+// store that neither the command line nor the host's "task" put there.
+std::set<std::string> parametersSetByPlugin(const HostSession& host,
+                                            const std::map<std::string, std::string>& given) {
+    std::set<std::string> names;
+    for (const auto& entry : host.parameters) {
+        if (entry.first != "task" && !given.contains(entry.first)) {
+            names.insert(entry.first);
+        }
+    }
+    return names;
+}
+
 void applyOptions(const HostOptions& options, HostSession& host) {
     parseHostVersion(options.hostVersion, host.version.major, host.version.minor,
                      host.version.patch);
-    for (const auto& assignment : options.parameterAssignments) {
-        const auto equals = assignment.find('=');
-        if (equals == std::string::npos || equals == 0) {
-            throw std::invalid_argument("--set expects NAME=VALUE, got \"" + assignment + "\"");
-        }
-        host.parameters[assignment.substr(0, equals)] = assignment.substr(equals + 1);
-    }
     host.plotsDirectory = options.plotsDirectory;
     if (options.mapDimensions) {
         host.mapDimensions = parseMapDimensions(*options.mapDimensions);
@@ -58,6 +85,7 @@ std::string pluginText(const PluginLibrary& library, const char* entryPoint) {
 int run(const HostOptions& options) {
     HostSession& host = session();
     applyOptions(options, host);
+    const auto givenParameters = applyParameters(options, host);
 
     const std::string pluginPath =
         options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath;
@@ -101,6 +129,10 @@ int run(const HostOptions& options) {
     renderPendingPlots(host);
     if (host.busyCursorDepth != 0) {
         std::cerr << "Halvorn.exe: warning: the busy cursor was left on\n";
+    }
+    for (const auto& warning : parameterUsageWarnings(
+             givenParameters, host.parametersRead, parametersSetByPlugin(host, givenParameters))) {
+        std::cerr << "Halvorn.exe: warning: " << warning << '\n';
     }
     return host.errorShownDuringTask ? kExitTaskError : kExitOk;
 }
