@@ -62,62 +62,63 @@ protected:
     TempDir dir;
 };
 
-// Every confound option, so that no warning is expected from the confound task.
-constexpr const char* kConfoundFile = "# confound options\n"
-                                      "spike_threshold = 0.25\n"
-                                      "create_detrended=1\n"
-                                      "create_derivative=0\n"
-                                      "create_spikes=1\n"
-                                      "create_squared=0\n"
-                                      "create_delayed1=0\n"
-                                      "create_delayed1sq=0\n"
-                                      "create_delayed2=0\n"
-                                      "create_delayed2sq=0\n"
-                                      "plot_regular=0\n"
-                                      "plot_detrended=0\n"
-                                      "sdmfile=run_3DMC.sdm\n";
+// Every option of the displacement task, so that no warning is expected from it.
+constexpr const char* kDisplacementFile = "# displacement options\n"
+                                          "fmr_threshold = 150.5\n"
+                                          "map_max_abs=1\n"
+                                          "map_mean_abs=0\n"
+                                          "map_max_rel=0\n"
+                                          "map_mean_rel=0\n"
+                                          "map_max_abs_x=0\n"
+                                          "map_max_abs_y=0\n"
+                                          "map_max_abs_z=0\n"
+                                          "plot_regular=0\n"
+                                          "plot_detrended=0\n"
+                                          "sdmfile=run_3DMC.sdm\n";
 
 TEST_F(HalvornParams, AFileGivesTheTaskItsValuesAndSetOverridesThem) {
-    writeFile(dir.file("confound.params"), kConfoundFile);
-    const HostRun fromFile = run({"--params", "confound.params", "confound"});
+    writeFile(dir.file("displacement.params"), kDisplacementFile);
+    const HostRun fromFile = run({"--params", "displacement.params", "displacement"});
     ASSERT_EQ(fromFile.exitCode, 0) << fromFile.err;
-    EXPECT_EQ(valueRead(fromFile, "spike_threshold"), "0.25");
+    EXPECT_EQ(valueRead(fromFile, "fmr_threshold"), "150.5");
     EXPECT_EQ(valueRead(fromFile, "sdmfile"), "\"run_3DMC.sdm\"");
     EXPECT_EQ(fromFile.err, "");
-    EXPECT_TRUE(std::filesystem::exists(dir.file("run_3DMC_detr.sdm")));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("run_3DMC_MaxAbsolute.map")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("run_3DMC_MeanAbsolute.map")));
 
-    const HostRun overridden = run({"--set", "spike_threshold=2", "--params", "confound.params",
-                                    "--set", "create_squared=1", "confound"});
+    const HostRun overridden = run({"--set", "fmr_threshold=2", "--params", "displacement.params",
+                                    "--set", "map_mean_abs=1", "displacement"});
     ASSERT_EQ(overridden.exitCode, 0) << overridden.err;
-    EXPECT_EQ(valueRead(overridden, "spike_threshold"), "2.0");
-    EXPECT_EQ(valueRead(overridden, "create_squared"), "1");
+    EXPECT_EQ(valueRead(overridden, "fmr_threshold"), "2.0") << "--set wins wherever it stands";
+    EXPECT_EQ(valueRead(overridden, "map_mean_abs"), "1");
     EXPECT_EQ(overridden.err, "");
+    EXPECT_TRUE(std::filesystem::exists(dir.file("run_3DMC_MeanAbsolute.map")));
 }
 
 TEST_F(HalvornParams, ALaterFileOverridesAnEarlierOne) {
-    writeFile(dir.file("confound.params"), kConfoundFile);
-    writeFile(dir.file("strict.params"), "spike_threshold=0.2\n");
+    writeFile(dir.file("displacement.params"), kDisplacementFile);
+    writeFile(dir.file("strict.params"), "fmr_threshold=200\n");
     const HostRun result =
-        run({"--params", "confound.params", "--params", "strict.params", "confound"});
-    EXPECT_EQ(valueRead(result, "spike_threshold"), "0.20000000298023224");
+        run({"--params", "displacement.params", "--params", "strict.params", "displacement"});
+    EXPECT_EQ(valueRead(result, "fmr_threshold"), "200.0");
     EXPECT_EQ(result.err, "");
 }
 
 TEST_F(HalvornParams, AMisspeltNameIsReportedBothWays) {
-    std::string text = kConfoundFile;
-    const std::string correct = "create_spikes=1";
-    text.replace(text.find(correct), correct.size(), "create_spiks=1");
+    std::string text = kDisplacementFile;
+    const std::string correct = "map_max_abs=1";
+    text.replace(text.find(correct), correct.size(), "map_maxabs=1");
     writeFile(dir.file("typo.params"), text);
-    const HostRun result = run({"--params", "typo.params", "confound"});
+    const HostRun result = run({"--params", "typo.params", "displacement"});
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(parameterWarnings(result),
               (std::vector<std::string>{
-                  "parameter \"create_spiks\" (typo.params line 5) was given but the plug-in "
+                  "parameter \"map_maxabs\" (typo.params line 3) was given but the plug-in "
                   "never read it",
-                  "the plug-in read parameter \"create_spikes\", which was never given; it read "
+                  "the plug-in read parameter \"map_max_abs\", which was never given; it read "
                   "as \"\", 0 or 0.0"}));
-    EXPECT_FALSE(std::filesystem::exists(dir.file("run_3DMC_spikes.sdm")))
-        << "the misspelt switch left spike detection off";
+    EXPECT_FALSE(std::filesystem::exists(dir.file("run_3DMC_MaxAbsolute.map")))
+        << "the misspelt switch left the map off";
 }
 
 TEST_F(HalvornParams, SetIsCheckedLikeAFileAndTaskIsNeverReported) {
@@ -131,42 +132,43 @@ TEST_F(HalvornParams, SetIsCheckedLikeAFileAndTaskIsNeverReported) {
 }
 
 TEST_F(HalvornParams, WhatTheSelectionTaskStoresCountsAsGiven) {
-    writeFile(dir.file("confound.params"), kConfoundFile);
-    std::string text = kConfoundFile;
+    writeFile(dir.file("displacement.params"), kDisplacementFile);
+    std::string text = kDisplacementFile;
     text.erase(text.find("sdmfile="));
     writeFile(dir.file("no-path.params"), text);
-    const HostRun result = run(
-        {"--params", "no-path.params", "--choose", "run_3DMC.sdm", "select_3dmcsdm", "confound"});
+    const HostRun result = run({"--params", "no-path.params", "--choose", "run_3DMC.sdm",
+                                "select_3dmcsdm", "displacement"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.err, "");
 }
 
 TEST_F(HalvornParams, TheShippedDefaultsCoverTheTasksThatRan) {
-    const HostRun result = run(
-        {"--params", shippedDefaults(), "--choose", "run_3DMC.sdm", "select_3dmcsdm", "confound"});
+    const HostRun result = run({"--params", shippedDefaults(), "--choose", "run_3DMC.sdm",
+                                "select_3dmcsdm", "displacement"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    // Only the displacement task's own options are left unread.
+    // Only the confound task's own options are left unread.
     std::set<std::string> unread;
     for (const std::string& warning : parameterWarnings(result)) {
         ASSERT_TRUE(warning.starts_with("parameter \"")) << warning;
         EXPECT_NE(warning.find("quelmar-defaults.params line "), std::string::npos) << warning;
         unread.insert(warning.substr(11, warning.find('"', 11) - 11));
     }
-    EXPECT_EQ(unread, (std::set<std::string>{"fmr_threshold", "map_max_abs", "map_max_abs_x",
-                                             "map_max_abs_y", "map_max_abs_z", "map_max_rel",
-                                             "map_mean_abs", "map_mean_rel"}));
-    EXPECT_EQ(valueRead(result, "spike_threshold"), "0.5");
+    EXPECT_EQ(unread,
+              (std::set<std::string>{"create_delayed1", "create_delayed1sq", "create_delayed2",
+                                     "create_delayed2sq", "create_derivative", "create_detrended",
+                                     "create_spikes", "create_squared", "spike_threshold"}));
+    EXPECT_EQ(valueRead(result, "fmr_threshold"), "100.0");
 }
 
 TEST_F(HalvornParams, AMalformedOrMissingFileStopsBeforeThePluginLoads) {
-    writeFile(dir.file("bad.params"), "# header\nspike_threshold 0.5\n");
-    const HostRun malformed = run({"--params", "bad.params", "confound"});
+    writeFile(dir.file("bad.params"), "# header\nfmr_threshold 100\n");
+    const HostRun malformed = run({"--params", "bad.params", "displacement"});
     EXPECT_EQ(malformed.exitCode, 2);
     EXPECT_EQ(malformed.err,
-              "Halvorn.exe: bad.params:2: expected NAME=VALUE, got \"spike_threshold 0.5\"\n");
+              "Halvorn.exe: bad.params:2: expected NAME=VALUE, got \"fmr_threshold 100\"\n");
     EXPECT_TRUE(malformed.calls("ztGetVersionOfHalvornZT").empty());
 
-    const HostRun missing = run({"--params", "none.params", "confound"});
+    const HostRun missing = run({"--params", "none.params", "displacement"});
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_EQ(missing.err, "Halvorn.exe: cannot open the parameter file none.params\n");
 }
