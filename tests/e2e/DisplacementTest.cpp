@@ -101,7 +101,6 @@ protected:
     // threshold of the generated image, and the given parameters and options.
     HostRun displacement(const std::vector<std::string>& settings,
                          const std::vector<std::string>& options = {}) {
-        // The task comes first: a repeatable option would take it as one more value.
         std::vector<std::string> arguments = {
             "displacement",         "--document", files.fmr,          "--set",
             "sdmfile=" + files.sdm, "--set",      "fmr_threshold=150"};
