@@ -3,6 +3,7 @@
 #pragma once
 
 #include "DesignMatrix.h"
+#include "DisplacementInstructionSet.h"
 #include "RigidTransform.h"
 #include "Volume.h"
 
@@ -33,8 +34,23 @@ std::vector<Point3> buildVoxelCentreGrid(const VolumeDimensions& dim, float exte
                                          float extentZ);
 
 // `maskIndices`: ascending voxel indices; `motion`: columns 0..5 are the motion rows.
+//
+// Bit for bit what transforming the whole reference grid with each volume's transform and then
+// walking the mask gives, but voxel by voxel: each group of masked voxels keeps its statistics in
+// registers while it walks through the volumes, on the widest instruction set the processor has.
+// Memory: the seven result volumes, twelve floats per volume and a small buffer of positions.
+// Throws std::invalid_argument for a mask that does not fit the grid and std::runtime_error for a
+// motion matrix without six full columns or without data points.
 DisplacementMaps computeVoxelDisplacement(const VolumeDimensions& dim, const VoxelSize& voxelSize,
                                           const std::vector<std::int32_t>& maskIndices,
                                           const DesignMatrix& motion);
+
+// The same with the kernel of `instructionSet`, which must be one of
+// supportedDisplacementInstructionSets() (std::invalid_argument otherwise). For comparing the
+// kernels with each other.
+DisplacementMaps computeVoxelDisplacement(const VolumeDimensions& dim, const VoxelSize& voxelSize,
+                                          const std::vector<std::int32_t>& maskIndices,
+                                          const DesignMatrix& motion,
+                                          DisplacementInstructionSet instructionSet);
 
 } // namespace qm

@@ -1,11 +1,11 @@
-#include "VoxelDisplacementStraightforward.h"
+#include "VoxelDisplacementReference.h"
 
 #include "MotionRows.h"
 
 #include <cmath>
 #include <cstddef>
 
-namespace qm {
+namespace qm::test {
 
 namespace {
 
@@ -16,10 +16,10 @@ void keepMaximum(float& stored, float candidate) {
 
 } // namespace
 
-DisplacementMaps
-computeVoxelDisplacementStraightforward(const VolumeDimensions& dim, const VoxelSize& voxelSize,
-                                        const std::vector<std::int32_t>& maskIndices,
-                                        const DesignMatrix& motion) {
+DisplacementMaps computeVoxelDisplacementReference(const VolumeDimensions& dim,
+                                                   const VoxelSize& voxelSize,
+                                                   const std::vector<std::int32_t>& maskIndices,
+                                                   const DesignMatrix& motion) {
     const float extentX = static_cast<float>(dim.x) * voxelSize.x;
     const float extentY = static_cast<float>(dim.y) * voxelSize.y;
     const float extentZ = static_cast<float>(dim.z) * voxelSize.z;
@@ -62,4 +62,4 @@ computeVoxelDisplacementStraightforward(const VolumeDimensions& dim, const Voxel
     return maps;
 }
 
-} // namespace qm
+} // namespace qm::test

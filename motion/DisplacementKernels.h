@@ -1,0 +1,66 @@
+// The inner loop of the voxel displacement statistics, compiled once per instruction set.
+//
+// This header is included by translation units built with different instruction-set options,
+// so it holds only plain data and declarations. An inline function here would be compiled into
+// each of them, and the linker could keep the copy built for a wider instruction set than the
+// processor running it has.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace qm::kernels {
+
+// The coefficients of one volume's transform in the order the kernels read them: those of x'
+// (M00, M10, M20, M03), of y' (M01, M11, M21, M13) and of z' (M02, M12, M22, M23).
+inline constexpr std::size_t kCoefficientsPerVolume = 12;
+
+// Position arrays hold a multiple of this many entries, so that every kernel can load whole
+// groups of lanes; it is a multiple of every kernel's group size.
+inline constexpr std::size_t kPositionPadding = 32;
+
+// A run of masked voxels and the motion of every volume.
+struct DisplacementBatch {
+    const float* coefficients = nullptr; // kCoefficientsPerVolume per volume, in volume order
+    std::size_t volumes = 0;
+    // Reference positions of the voxels: `count` entries, padded to kPositionPadding.
+    const float* x = nullptr;
+    const float* y = nullptr;
+    const float* z = nullptr;
+    const std::int32_t* voxels = nullptr; // each voxel's index in the target volumes
+    std::size_t count = 0;
+};
+
+// Where each voxel's statistics go, indexed by voxel index. The kernels store the sums of the
+// absolute and relative displacement; dividing them by the number of volumes is left to the
+// caller.
+struct DisplacementTargets {
+    float* sumAbsolute = nullptr;
+    float* maxAbsolute = nullptr;
+    float* sumRelative = nullptr;
+    float* maxRelative = nullptr;
+    float* maxAbsoluteX = nullptr;
+    float* maxAbsoluteY = nullptr;
+    float* maxAbsoluteZ = nullptr;
+};
+
+using DisplacementKernel = void (*)(const DisplacementBatch&, const DisplacementTargets&);
+
+// One lane at a time, in standard C++: runs on any processor.
+void accumulatePortable(const DisplacementBatch& batch, const DisplacementTargets& targets);
+
+#if defined(__x86_64__) || defined(_M_X64)
+#define QUELMAR_X86_64_KERNELS 1
+// 4 lanes; SSE2 is part of every x86-64 processor.
+void accumulateSse2(const DisplacementBatch& batch, const DisplacementTargets& targets);
+#endif
+
+// Defined by the build where it compiles the wide kernels (GCC or Clang on x86-64).
+#if defined(QUELMAR_WIDE_KERNELS)
+// 8 lanes; only to be called when the processor and the system support AVX.
+void accumulateAvx(const DisplacementBatch& batch, const DisplacementTargets& targets);
+// 16 lanes; only to be called when the processor and the system support AVX-512F.
+void accumulateAvx512(const DisplacementBatch& batch, const DisplacementTargets& targets);
+#endif
+
+} // namespace qm::kernels

@@ -1,0 +1,112 @@
+// The voxel displacement statistics, voxel by voxel: each group of masked voxels keeps its
+// running statistics in registers while it walks through all volumes, so the only memory it
+// touches per volume is the twelve coefficients of that volume's transform.
+//
+// Written once for any lane type; each instruction set's translation unit instantiates it with
+// its own lanes, declared there in an unnamed namespace so that every instantiation stays
+// private to the unit compiled for it (see DisplacementKernels.h). A lane type provides
+//   Vector, kWidth, load, store, broadcast, zero, add, subtract, multiply, squareRoot,
+//   keepMaximum(stored, candidate) = stored > candidate ? stored : candidate, and absolute
+// with IEEE single-precision results per lane and no fused multiply-add, so that every lane
+// computes exactly what the plain per-volume transform of the whole grid computes.
+#pragma once
+
+#include "DisplacementKernels.h"
+
+#include <cstddef>
+
+namespace qm::kernels {
+
+template <typename Lanes>
+void accumulateDisplacement(const DisplacementBatch& batch, const DisplacementTargets& targets) {
+    using V = typename Lanes::Vector;
+    constexpr std::size_t kWidth = Lanes::kWidth;
+
+    for (std::size_t first = 0; first < batch.count; first += kWidth) {
+        const V x = Lanes::load(batch.x + first);
+        const V y = Lanes::load(batch.y + first);
+        const V z = Lanes::load(batch.z + first);
+        // Before volume 0 the previous position is the reference position.
+        V previousX = x;
+        V previousY = y;
+        V previousZ = z;
+        V sumAbsolute = Lanes::zero();
+        V sumRelative = Lanes::zero();
+        V maxAbsolute = Lanes::zero();
+        V maxRelative = Lanes::zero();
+        V maxX = Lanes::zero();
+        V maxY = Lanes::zero();
+        V maxZ = Lanes::zero();
+
+        const float* c = batch.coefficients;
+        for (std::size_t j = 0; j < batch.volumes; ++j, c += kCoefficientsPerVolume) {
+            // x' = ((x·M00 + y·M10) + z·M20) + M03, and likewise for y' and z'.
+            const V currentX =
+                Lanes::add(Lanes::add(Lanes::add(Lanes::multiply(x, Lanes::broadcast(c[0])),
+                                                 Lanes::multiply(y, Lanes::broadcast(c[1]))),
+                                      Lanes::multiply(z, Lanes::broadcast(c[2]))),
+                           Lanes::broadcast(c[3]));
+            const V currentY =
+                Lanes::add(Lanes::add(Lanes::add(Lanes::multiply(x, Lanes::broadcast(c[4])),
+                                                 Lanes::multiply(y, Lanes::broadcast(c[5]))),
+                                      Lanes::multiply(z, Lanes::broadcast(c[6]))),
+                           Lanes::broadcast(c[7]));
+            const V currentZ =
+                Lanes::add(Lanes::add(Lanes::add(Lanes::multiply(x, Lanes::broadcast(c[8])),
+                                                 Lanes::multiply(y, Lanes::broadcast(c[9]))),
+                                      Lanes::multiply(z, Lanes::broadcast(c[10]))),
+                           Lanes::broadcast(c[11]));
+
+            const V ax = Lanes::subtract(currentX, x);
+            const V ay = Lanes::subtract(currentY, y);
+            const V az = Lanes::subtract(currentZ, z);
+            const V rx = Lanes::subtract(currentX, previousX);
+            const V ry = Lanes::subtract(currentY, previousY);
+            const V rz = Lanes::subtract(currentZ, previousZ);
+
+            // sqrt((ax² + ay²) + az²) and sqrt((ry² + rx²) + rz²): y before x for the relative
+            // displacement, as the definition adds them.
+            const V absolute = Lanes::squareRoot(
+                Lanes::add(Lanes::add(Lanes::multiply(ax, ax), Lanes::multiply(ay, ay)),
+                           Lanes::multiply(az, az)));
+            const V relative = Lanes::squareRoot(
+                Lanes::add(Lanes::add(Lanes::multiply(ry, ry), Lanes::multiply(rx, rx)),
+                           Lanes::multiply(rz, rz)));
+
+            sumAbsolute = Lanes::add(sumAbsolute, absolute);
+            sumRelative = Lanes::add(sumRelative, relative);
+            maxAbsolute = Lanes::keepMaximum(maxAbsolute, absolute);
+            maxRelative = Lanes::keepMaximum(maxRelative, relative);
+            maxX = Lanes::keepMaximum(maxX, Lanes::absolute(ax));
+            maxY = Lanes::keepMaximum(maxY, Lanes::absolute(ay));
+            maxZ = Lanes::keepMaximum(maxZ, Lanes::absolute(az));
+
+            previousX = currentX;
+            previousY = currentY;
+            previousZ = currentZ;
+        }
+
+        // Padding lanes were computed along with the others; only real voxels are stored.
+        alignas(64) float results[7][kWidth];
+        Lanes::store(results[0], sumAbsolute);
+        Lanes::store(results[1], maxAbsolute);
+        Lanes::store(results[2], sumRelative);
+        Lanes::store(results[3], maxRelative);
+        Lanes::store(results[4], maxX);
+        Lanes::store(results[5], maxY);
+        Lanes::store(results[6], maxZ);
+        const std::size_t lanes = batch.count - first < kWidth ? batch.count - first : kWidth;
+        for (std::size_t lane = 0; lane < lanes; ++lane) {
+            const auto voxel = static_cast<std::size_t>(batch.voxels[first + lane]);
+            targets.sumAbsolute[voxel] = results[0][lane];
+            targets.maxAbsolute[voxel] = results[1][lane];
+            targets.sumRelative[voxel] = results[2][lane];
+            targets.maxRelative[voxel] = results[3][lane];
+            targets.maxAbsoluteX[voxel] = results[4][lane];
+            targets.maxAbsoluteY[voxel] = results[5][lane];
+            targets.maxAbsoluteZ[voxel] = results[6][lane];
+        }
+    }
+}
+
+} // namespace qm::kernels
