@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Measures Quelmar at the size of real runs and prints every figure side by side:
+#   - quelmar_benchmarks (Google Benchmark): the voxel displacement kernels against the plain
+#     reference, reading the STC, reading and writing SDM text, and the displacement task's
+#     work done the plain way (every volume read, reference kernel) and the plug-in's way;
+#   - the whole "displacement" and "confound" tasks through Halvorn.exe: median wall time of
+#     several runs and the peak memory (maximum resident set size from /usr/bin/time -v).
+# Benchmarks are not tests: nothing here fails because the machine is slow or busy.
+#
+# Usage: bench/run_task_benchmarks.sh
+# Environment: BUILD_DIR (default build), RUNS (Halvorn.exe runs per task, default 5),
+#   REPETITIONS (of each Google benchmark, default 5), WORK_DIR (where the runs are generated;
+#   default a temporary folder, removed afterwards; the runs take about 2.7 GB).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=${BUILD_DIR:-build}
+runs=${RUNS:-5}
+repetitions=${REPETITIONS:-5}
+
+bash scripts/install-deps.sh
+
+echo "bench: building in $build/"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUELMAR_BUILD_BENCHMARKS=ON >/dev/null
+cmake --build "$build" --target Quelmar halvorn_host generate_run quelmar_benchmarks
+bin=$(cd "$build/bin" && pwd)
+
+if [[ -n "${WORK_DIR:-}" ]]; then
+    work=$(mkdir -p "$WORK_DIR" && cd "$WORK_DIR" && pwd)
+else
+    work=$(mktemp -d "${TMPDIR:-/tmp}/quelmar-bench-XXXXXX")
+    trap 'rm -rf "$work"' EXIT
+fi
+
+echo "bench: generating runs in $work"
+# The run of the displacement task, and a longer one to show that memory does not grow with the
+# number of volumes; a 2000-volume motion SDM for the confound task.
+"$bin/generate_run" --dir "$work" --name run300 --size 128,128,64 --volumes 300 --voxel 2 \
+    --data-type 16 >/dev/null
+"$bin/generate_run" --dir "$work" --name run1000 --size 128,128,64 --volumes 1000 --voxel 2 \
+    --data-type 16 >/dev/null
+"$bin/generate_run" --dir "$work" --name run2000 --size 8,8,4 --volumes 2000 --voxel 2 \
+    --data-type 16 >/dev/null
+
+echo "bench: Google benchmarks ($repetitions repetitions each)"
+"$bin/quelmar_benchmarks" --run="$work/run300.fmr" \
+    --benchmark_repetitions="$repetitions" --benchmark_report_aggregates_only=true \
+    --benchmark_out="$work/benchmarks.json" --benchmark_out_format=json
+
+# time_task LABEL COMMAND...: runs COMMAND $runs times; appends one line per run to tasks.tsv:
+# label, wall time in nanoseconds, maximum resident set size in kilobytes.
+time_task() {
+    local label=$1
+    shift
+    echo "bench: $label ($runs runs)"
+    for ((i = 1; i <= runs; i++)); do
+        local start end rss
+        start=$(date +%s%N)
+        if ! /usr/bin/time -v -o "$work/time.txt" "$@" >"$work/stdout.txt" 2>"$work/stderr.txt"; then
+            echo "bench: $label failed:" >&2
+            cat "$work/stdout.txt" "$work/stderr.txt" >&2
+            exit 1
+        fi
+        end=$(date +%s%N)
+        rss=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$work/time.txt")
+        printf '%s\t%s\t%s\n' "$label" "$((end - start))" "$rss" >>"$work/tasks.tsv"
+    done
+}
+
+: >"$work/tasks.tsv"
+mkdir -p "$work/plots"
+all_maps=(--set map_max_abs=1 --set map_mean_abs=1 --set map_max_rel=1 --set map_mean_rel=1
+    --set map_max_abs_x=1 --set map_max_abs_y=1 --set map_max_abs_z=1
+    --set plot_regular=0 --set plot_detrended=0 --set fmr_threshold=150)
+for volumes in 300 1000; do
+    time_task "displacement, 128 x 128 x 64, $volumes volumes, all maps, no plots" \
+        "$bin/Halvorn.exe" --document "$work/run$volumes.fmr" "${all_maps[@]}" \
+        --set sdmfile="$work/run${volumes}_3DMC.sdm" displacement
+done
+all_confounds=(--set spike_threshold=0.5 --set create_detrended=1 --set create_derivative=1
+    --set create_spikes=1 --set create_squared=1 --set create_delayed1=1
+    --set create_delayed1sq=1 --set create_delayed2=1 --set create_delayed2sq=1
+    --set sdmfile="$work/run2000_3DMC.sdm")
+time_task "confound, 2000 volumes, every option on (plots drawn by Halvorn.exe)" \
+    "$bin/Halvorn.exe" --document "$work/run2000.fmr" --plots "$work/plots" \
+    "${all_confounds[@]}" --set plot_regular=1 --set plot_detrended=1 confound
+time_task "confound, 2000 volumes, every option on but the plots" \
+    "$bin/Halvorn.exe" --document "$work/run2000.fmr" "${all_confounds[@]}" \
+    --set plot_regular=0 --set plot_detrended=0 confound
+
+echo
+python3 bench/summarise_benchmarks.py "$work/benchmarks.json" "$work/tasks.tsv"

@@ -1,0 +1,119 @@
+#!/usr/bin/env python3
+"""Prints the figures of run_task_benchmarks.sh side by side, with the ratios and targets.
+
+Usage: summarise_benchmarks.py BENCHMARKS.json TASKS.tsv
+BENCHMARKS.json: Google Benchmark's JSON output with median aggregates.
+TASKS.tsv: one line per Halvorn.exe run: label, wall time in nanoseconds, max RSS in kilobytes.
+"""
+import json
+import statistics
+import subprocess
+import sys
+
+
+def machine():
+    try:
+        lscpu = subprocess.run(["lscpu"], capture_output=True, text=True, check=True).stdout
+        for line in lscpu.splitlines():
+            if line.startswith("Model name:"):
+                return line.split(":", 1)[1].strip()
+    except (OSError, subprocess.CalledProcessError):
+        pass
+    return "unknown processor"
+
+
+def medians(path):
+    with open(path, encoding="utf-8") as file:
+        data = json.load(file)
+    results = {}
+    for entry in data["benchmarks"]:
+        if entry.get("aggregate_name", "median") != "median":
+            continue
+        name = entry.get("run_name", entry["name"]).removesuffix("/real_time")
+        results[name] = entry
+    return data["context"], results
+
+
+def milliseconds(entry, key):
+    scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[entry["time_unit"]]
+    return entry[key] * scale
+
+
+def task_runs(path):
+    runs = {}
+    with open(path, encoding="utf-8") as file:
+        for line in file:
+            label, nanoseconds, rss = line.rstrip("\n").split("\t")
+            runs.setdefault(label, []).append((int(nanoseconds) / 1e9, int(rss) / 1024))
+    return runs
+
+
+def main():
+    context, bench = medians(sys.argv[1])
+    tasks = task_runs(sys.argv[2])
+
+    print(f"Machine: {machine()}, {context.get('num_cpus')} CPUs; "
+          f"voxel displacement kernel: {context.get('displacement_instruction_set')}; "
+          f"load average at the start: {context.get('load_avg')}")
+    print()
+    print("Google Benchmark, median of the repetitions (wall time; CPU time in brackets)")
+    row = "  {:<44} {:>10} {:>11}   {}"
+    print(row.format("benchmark", "wall", "(CPU)", "figure"))
+
+    kernels = {name: entry for name, entry in bench.items()
+               if name.startswith("VoxelDisplacement/")}
+    reference = kernels.get("VoxelDisplacement/reference")
+    for name, entry in kernels.items():
+        wall = milliseconds(entry, "real_time")
+        items = entry["masked_voxels"] * entry["volumes"]
+        figure = f"{wall * 1e6 / items:.2f} ns per masked voxel and volume"
+        if reference is not None and entry is not reference:
+            figure += f", {milliseconds(reference, 'real_time') / wall:.1f}x the reference"
+            if name.endswith("/" + str(context.get("displacement_instruction_set"))):
+                figure += " (the plug-in's choice; target: at least 15x)"
+        print(row.format(name, f"{wall:.1f} ms", f"({milliseconds(entry, 'cpu_time'):.1f} ms)",
+                         figure))
+
+    for name in ("StcRead/firstVolume", "StcRead/allVolumes", "Sdm/read", "Sdm/write"):
+        if name in bench:
+            entry = bench[name]
+            figure = f"{entry['bytes_per_second'] / 1e6:.0f} MB/s"
+            if name.startswith("Sdm/"):
+                figure += " of SDM text (target: at least 20 MB/s)"
+            print(row.format(name, f"{milliseconds(entry, 'real_time'):.2f} ms",
+                             f"({milliseconds(entry, 'cpu_time'):.2f} ms)", figure))
+
+    plain = bench.get("DisplacementWork/readEveryVolume+reference")
+    fast = bench.get("DisplacementWork/readFirstVolume+fast")
+    for entry in (plain, fast):
+        if entry is not None:
+            print(row.format(entry["run_name"].removesuffix("/real_time"),
+                             f"{milliseconds(entry, 'real_time'):.1f} ms",
+                             f"({milliseconds(entry, 'cpu_time'):.1f} ms)",
+                             f"{entry['masked_voxels']:.0f} masked voxels"))
+    if plain is not None and fast is not None:
+        print(f"  the plug-in's way is {milliseconds(plain, 'real_time') / milliseconds(fast, 'real_time'):.1f}x "
+              "faster than the plain way (same process, maps not saved)")
+
+    print()
+    print("Halvorn.exe, median of the runs (wall time of the whole process; peak memory)")
+    trow = "  {:<68} {:>8} {:>9}"
+    print(trow.format("task", "wall", "max RSS"))
+    for label, values in tasks.items():
+        wall = statistics.median(seconds for seconds, _ in values)
+        rss = max(megabytes for _, megabytes in values)
+        print(trow.format(label, f"{wall:.3f} s", f"{rss:.0f} MB"))
+
+    displacement = next((values for label, values in tasks.items()
+                         if label.startswith("displacement") and "300 volumes" in label), None)
+    if plain is not None and displacement is not None:
+        task = statistics.median(seconds for seconds, _ in displacement)
+        print()
+        print(f"Displacement task through Halvorn.exe (maps saved) against reading every volume "
+              f"and the reference kernel: {milliseconds(plain, 'real_time') / 1e3 / task:.1f}x "
+              "faster (target: at least 40x); peak memory target: below 150 MB, not growing "
+              "with the number of volumes. Confound task target: below 0.2 s.")
+
+
+if __name__ == "__main__":
+    main()
