@@ -9,6 +9,7 @@ packages=(
     libcairo2-dev fonts-dejavu-core       # Halvorn.exe: plots as PNG and SVG
     libnifti2-dev                         # Halvorn.exe: maps as NIfTI files
     locales                               # tests: reading and writing under a decimal-comma locale
+    chromium                              # tests: the help page and the dialog script in a browser
     libbenchmark-dev python3 time         # benchmarks (bench/): Google Benchmark, the summary, peak memory
 )
 
