@@ -1,0 +1,438 @@
+// The "confound" task as a user of Halvorn.exe sees it: which SDM files appear beside the motion
+// file, what they hold, what the log says, and how errors are reported.
+#include "HostRun.h"
+#include "MotionFiles.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <locale>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace qm::test {
+namespace {
+
+constexpr const char* kMinimalFmr =
+    "\nFileVersion:          7\n\nNrOfVolumes:          60\nNrOfSlices:           2\n"
+    "Prefix:               \"run\"\nResolutionX:          3\nResolutionY:          3\n"
+    "InplaneResolutionX:   2.5\nInplaneResolutionY:   2.5\nSliceThickness:       3\n"
+    "SliceGap:             1\n";
+
+const std::string kRunning = "\nQuelmar>  Running...";
+const std::string kSaving = "Quelmar>  Saving SDMs";
+const std::string kDetecting = "Quelmar>  Detecting Spikes";
+const std::string kFinished = "\nQuelmar>  Plugin finished!\n";
+
+// A run with a 0.8 mm shift along x at volume 20 and a 1 degree turn about x at volume 45: with
+// a threshold of 0.4 mm exactly these two volumes are spikes.
+const std::vector<MotionJump> kTwoJumps = {{20, 0, 0.8F}, {45, 3, 1.0F}};
+
+class ConfoundTask : public ::testing::Test {
+protected:
+    void SetUp() override { writeFile(dir.file("run.fmr"), kMinimalFmr); }
+
+    // Writes a motion SDM at `relativePath` (folders created) and returns the path.
+    std::string writeMotion(const std::string& relativePath, const std::vector<MotionRow>& rows) {
+        const std::filesystem::path path = dir.path() / relativePath;
+        std::filesystem::create_directories(path.parent_path());
+        writeFile(path.string(), motionSdmText(rows));
+        return relativePath;
+    }
+
+    // Runs the confound task with the given NAME=VALUE parameters in the test's folder.
+    HostRun runConfound(const std::vector<std::string>& settings) {
+        // The task goes first: a repeated --set takes every value that follows it.
+        std::vector<std::string> arguments = {"confound", "--document", "run.fmr"};
+        for (const auto& setting : settings) {
+            arguments.push_back("--set");
+            arguments.push_back(setting);
+        }
+        return runHalvorn(arguments, dir.file(""));
+    }
+
+    TempDir dir;
+};
+
+bool matches(const std::string& text, const std::string& pattern) {
+    return std::regex_match(text, std::regex(pattern));
+}
+
+TEST_F(ConfoundTask, EachOptionAloneWritesExactlyItsFile) {
+    struct Option {
+        const char* parameter;
+        const char* suffix;
+        const char* nameSuffix;
+    };
+    const Option options[] = {
+        {"create_detrended", "_detr", " detrended"},
+        {"create_derivative", "_deriv", " detrended derivative"},
+        {"create_squared", "_sqr", " detrended squared"},
+        {"create_delayed1", "_t1", " detrended t-1"},
+        {"create_delayed2", "_t2", " detrended t-2"},
+        {"create_delayed1sq", "_t1sqr", " detrended t-1 squared"},
+        {"create_delayed2sq", "_t2sqr", " detrended t-2 squared"},
+    };
+    const auto rows = driftingMotion(60, kTwoJumps);
+    for (const Option& option : options) {
+        const std::string folder = option.parameter;
+        const std::string sdm = writeMotion(folder + "/run1_3DMC.sdm", rows);
+        const HostRun result = runConfound(
+            {"sdmfile=" + sdm, "spike_threshold=0.4", std::string(option.parameter) + "=1"});
+
+        EXPECT_EQ(result.exitCode, 0) << option.parameter << result.err;
+        EXPECT_EQ(result.logTexts(), (std::vector<std::string>{kRunning, kSaving, kFinished}))
+            << option.parameter;
+        const std::string saved = std::string("run1_3DMC") + option.suffix + ".sdm";
+        EXPECT_EQ(filesIn(dir.file(folder)), (std::vector<std::string>{"run1_3DMC.sdm", saved}))
+            << option.parameter;
+
+        const SdmContent content = readSdm(dir.file(folder + "/" + saved));
+        EXPECT_EQ(content.header,
+                  (std::map<std::string, std::int64_t>{{"FileVersion", 1},
+                                                       {"NrOfPredictors", 6},
+                                                       {"NrOfDataPoints", 60},
+                                                       {"IncludesConstant", 0},
+                                                       {"FirstConfoundPredictor", 1}}))
+            << option.parameter;
+        ASSERT_EQ(content.names.size(), 6U) << option.parameter;
+        for (std::size_t p = 0; p < 6; ++p) {
+            EXPECT_EQ(content.names[p], kMotionNames[p] + option.nameSuffix);
+            EXPECT_EQ(content.colours[p], kMotionColours[p]);
+            EXPECT_EQ(content.columns[p].size(), 60U);
+        }
+    }
+    // No plot was asked for, so no picture either.
+    std::vector<std::string> expectedTop = {"run.fmr"};
+    for (const Option& option : options) {
+        expectedTop.push_back(option.parameter);
+    }
+    std::sort(expectedTop.begin(), expectedTop.end());
+    EXPECT_EQ(filesIn(dir.file("")), expectedTop);
+}
+
+TEST_F(ConfoundTask, WithEveryOptionOffOnlyTheSavingLineIsLoggedAndNothingIsWritten) {
+    const std::string sdm = writeMotion("run1_3DMC.sdm", driftingMotion(60, kTwoJumps));
+    const HostRun result = runConfound({"sdmfile=" + sdm, "spike_threshold=0.4"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_TRUE(result.messageBoxes().empty());
+    EXPECT_EQ(result.logTexts(), (std::vector<std::string>{kRunning, kSaving, kFinished}));
+    EXPECT_EQ(filesIn(dir.file("")), (std::vector<std::string>{"run.fmr", "run1_3DMC.sdm"}));
+}
+
+TEST_F(ConfoundTask, TheOptionsAreReadInTheDialogsOrder) {
+    const std::string sdm = writeMotion("run1_3DMC.sdm", driftingMotion(10, {}));
+    const HostRun result = runConfound({"sdmfile=" + sdm});
+    std::vector<std::string> names;
+    for (const auto& entry : result.transcript) {
+        if (entry.contains("call") && entry.contains("name") &&
+            entry["call"].get<std::string>().rfind("ztGet", 0) == 0 && entry["name"] != "task") {
+            names.push_back(entry["name"]);
+        }
+    }
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"spike_threshold", "create_detrended", "create_derivative",
+                                        "create_spikes", "create_squared", "create_delayed1",
+                                        "create_delayed1sq", "create_delayed2", "create_delayed2sq",
+                                        "plot_regular", "plot_detrended", "sdmfile"}));
+    EXPECT_EQ(result.calls("ztGetFloatParameter").size(), 1U);
+    EXPECT_EQ(result.calls("ztGetStringParameter").size(), 2U); // "task" and "sdmfile"
+}
+
+TEST_F(ConfoundTask, SpikeVolumesBecomePredictorsOfExactlyZeroAndOne) {
+    const std::string sdm = writeMotion("run1_3DMC.sdm", driftingMotion(60, kTwoJumps));
+    const HostRun result =
+        runConfound({"sdmfile=" + sdm, "spike_threshold=0.4", "create_spikes=1"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+
+    const auto log = result.logTexts();
+    ASSERT_EQ(log.size(), 6U);
+    EXPECT_EQ(log[1], kDetecting);
+    EXPECT_TRUE(matches(log[2], "Quelmar>  Found spike at position 20 with displacement "
+                                "0\\.[4-9][0-9]* mm"))
+        << log[2];
+    EXPECT_TRUE(matches(log[3], "Quelmar>  Found spike at position 45 with displacement "
+                                "0\\.[4-9][0-9]* mm"))
+        << log[3];
+    EXPECT_EQ(log[4], kSaving);
+
+    EXPECT_EQ(filesIn(dir.file("")),
+              (std::vector<std::string>{"run.fmr", "run1_3DMC.sdm", "run1_3DMC_spikes.sdm"}));
+    SdmContent spikes = readSdm(dir.file("run1_3DMC_spikes.sdm"));
+    EXPECT_EQ(spikes.header["NrOfPredictors"], 2);
+    EXPECT_EQ(spikes.header["NrOfDataPoints"], 60);
+    EXPECT_EQ(spikes.header["IncludesConstant"], 0);
+    EXPECT_EQ(spikes.header["FirstConfoundPredictor"], 1);
+    EXPECT_EQ(spikes.header["FileVersion"], 1);
+    EXPECT_EQ(spikes.names, (std::vector<std::string>{"Spike Volume 20", "Spike Volume 45"}));
+    EXPECT_EQ(spikes.colours, (std::vector<std::array<int, 3>>{{250, 250, 250}, {250, 250, 250}}));
+    const std::size_t spikeVolumes[] = {20, 45};
+    for (std::size_t s = 0; s < 2; ++s) {
+        ASSERT_EQ(spikes.columns[s].size(), 60U);
+        for (std::size_t t = 0; t < 60; ++t) {
+            EXPECT_EQ(spikes.columns[s][t], t == spikeVolumes[s] ? 1.0 : 0.0) << s << " " << t;
+        }
+    }
+}
+
+TEST_F(ConfoundTask, WithoutSpikesNoSpikeFileIsWrittenButTheLogSaysSo) {
+    const std::string sdm = writeMotion("run1_3DMC.sdm", driftingMotion(60, {}));
+    const HostRun result =
+        runConfound({"sdmfile=" + sdm, "spike_threshold=0.5", "create_spikes=1"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(
+        result.logTexts(),
+        (std::vector<std::string>{kRunning, kDetecting,
+                                  "Quelmar>  No spikes found with displacement greater than 0.5 mm",
+                                  kSaving, kFinished}));
+    EXPECT_EQ(filesIn(dir.file("")), (std::vector<std::string>{"run.fmr", "run1_3DMC.sdm"}));
+}
+
+TEST_F(ConfoundTask, AnMdmOfTwoRunsGivesTwoSetsOfFilesEachBesideItsOwnSdm) {
+    const std::string first = writeMotion("sub-01/run1_3DMC.sdm", driftingMotion(60, kTwoJumps));
+    const std::string second =
+        writeMotion("sub-02/run2_3DMC.sdm", driftingMotion(50, {{30, 1, -0.9F}}));
+    writeFile(dir.file("study.mdm"), mdmText({dir.file(first), (dir.path() / second).string()}));
+
+    const HostRun result = runConfound(
+        {"sdmfile=study.mdm", "spike_threshold=0.4", "create_spikes=1", "create_detrended=1"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+
+    const auto log = result.logTexts();
+    ASSERT_EQ(log.size(), 9U);
+    EXPECT_EQ(log[1], kDetecting);
+    EXPECT_TRUE(matches(log[2], "Quelmar>  Found spike at position 20 with .* mm")) << log[2];
+    EXPECT_TRUE(matches(log[3], "Quelmar>  Found spike at position 45 with .* mm")) << log[3];
+    EXPECT_EQ(log[4], kSaving);
+    EXPECT_EQ(log[5], kDetecting);
+    EXPECT_TRUE(matches(log[6], "Quelmar>  Found spike at position 30 with .* mm")) << log[6];
+    EXPECT_EQ(log[7], kSaving);
+
+    EXPECT_EQ(
+        filesIn(dir.file("sub-01")),
+        (std::vector<std::string>{"run1_3DMC.sdm", "run1_3DMC_detr.sdm", "run1_3DMC_spikes.sdm"}));
+    EXPECT_EQ(
+        filesIn(dir.file("sub-02")),
+        (std::vector<std::string>{"run2_3DMC.sdm", "run2_3DMC_detr.sdm", "run2_3DMC_spikes.sdm"}));
+    EXPECT_EQ(readSdm(dir.file("sub-02/run2_3DMC_detr.sdm")).header["NrOfDataPoints"], 50);
+    EXPECT_EQ(readSdm(dir.file("sub-02/run2_3DMC_spikes.sdm")).names,
+              std::vector<std::string>{"Spike Volume 30"});
+}
+
+TEST_F(ConfoundTask, AFolderWithADotInItsNameKeepsTheOutputInThatFolder) {
+    const std::string sdm = writeMotion("a.b/run_3DMC.sdm", driftingMotion(30, {}));
+    const HostRun result = runConfound({"sdmfile=" + sdm, "create_delayed1=1"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(filesIn(dir.file("a.b")),
+              (std::vector<std::string>{"run_3DMC.sdm", "run_3DMC_t1.sdm"}));
+    EXPECT_EQ(filesIn(dir.file("")), (std::vector<std::string>{"a.b", "run.fmr"}));
+}
+
+TEST_F(ConfoundTask, SavedFamiliesAreStandardisedOrOnlyCentred) {
+    // The subject never turned about z: that column is constant, so in every family it is only
+    // centred (all zeros). Every other column has mean 0 and either sample standard deviation 1
+    // or, when its spread was below 0.0001 (the squares of tiny residuals), is only centred.
+    auto rows = driftingMotion(60, kTwoJumps);
+    for (auto& row : rows) {
+        row[5] = 0.125F;
+    }
+    const std::string sdm = writeMotion("run1_3DMC.sdm", rows);
+    const HostRun result = runConfound(
+        {"sdmfile=" + sdm, "create_detrended=1", "create_derivative=1", "create_squared=1",
+         "create_delayed1=1", "create_delayed2=1", "create_delayed1sq=1", "create_delayed2sq=1"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+
+    int standardisedColumns = 0;
+    for (const char* suffix : {"_detr", "_deriv", "_sqr", "_t1", "_t2", "_t1sqr", "_t2sqr"}) {
+        const SdmContent content = readSdm(dir.file(std::string("run1_3DMC") + suffix + ".sdm"));
+        ASSERT_EQ(content.columns.size(), 6U) << suffix;
+        for (std::size_t p = 0; p < 6; ++p) {
+            const auto& column = content.columns[p];
+            ASSERT_EQ(column.size(), 60U);
+            double sum = 0.0;
+            for (const double value : column) {
+                sum += value;
+            }
+            const double mean = sum / 60.0;
+            double squares = 0.0;
+            for (const double value : column) {
+                squares += (value - mean) * (value - mean);
+            }
+            const double sd = std::sqrt(squares / 59.0);
+            EXPECT_NEAR(mean, 0.0, 1e-5) << suffix << " column " << p;
+            if (p == 5) {
+                EXPECT_EQ(sd, 0.0) << suffix << " constant column " << p;
+            } else if (std::abs(sd - 1.0) < 1e-4) {
+                ++standardisedColumns;
+            } else {
+                EXPECT_LT(sd, 1e-4) << suffix << " column " << p << " is neither";
+            }
+        }
+    }
+    // Only the squares of the smallest residuals stay below the cut.
+    EXPECT_GE(standardisedColumns, 7 * 5 - 6);
+}
+
+TEST_F(ConfoundTask, AnErrorIsShownAfterTheBusyCursorIsOff) {
+    const HostRun result = runConfound({"sdmfile=missing.sdm", "create_detrended=1"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.messageBoxes(),
+              std::vector<std::string>{"Error: Failed opening for reading: missing.sdm"});
+    EXPECT_EQ(result.err.rfind("Error: Failed opening for reading: missing.sdm\n", 0), 0U)
+        << "the message box reaches stderr first";
+
+    std::vector<std::string> sequence;
+    for (const auto& entry : result.transcript) {
+        if (entry.contains("host")) {
+            sequence.push_back(entry["host"]);
+            if (entry["host"] == "execute returned") {
+                EXPECT_EQ(entry["result"], true);
+            }
+        } else if (entry["call"] != "ztGetIntParameter" && entry["call"] != "ztGetFloatParameter" &&
+                   entry["call"] != "ztGetStringParameter" && entry["call"] != "ztLogText") {
+            sequence.push_back(entry["call"]);
+        }
+    }
+    const auto execute = std::find(sequence.begin(), sequence.end(), "execute");
+    ASSERT_NE(execute, sequence.end());
+    EXPECT_EQ(std::vector<std::string>(execute, execute + 5),
+              (std::vector<std::string>{"execute", "ztShowBusyCursor", "ztStopBusyCursor",
+                                        "ztMessageBox", "execute returned"}));
+    EXPECT_EQ(filesIn(dir.file("")), std::vector<std::string>{"run.fmr"});
+}
+
+TEST_F(ConfoundTask, AFileThatCannotBeCreatedStopsTheTaskAndKeepsWhatWasSaved) {
+    const std::string sdm = writeMotion("run1_3DMC.sdm", driftingMotion(60, kTwoJumps));
+    std::filesystem::create_directory(dir.path() / "run1_3DMC_detr.sdm"); // in the way
+    const HostRun result = runConfound({"sdmfile=" + sdm, "spike_threshold=0.4", "create_spikes=1",
+                                        "create_detrended=1", "create_derivative=1"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.messageBoxes(),
+              std::vector<std::string>{"Error: Cannot Create file: run1_3DMC_detr.sdm"});
+    EXPECT_EQ(filesIn(dir.file("")),
+              (std::vector<std::string>{"run.fmr", "run1_3DMC.sdm", "run1_3DMC_detr.sdm",
+                                        "run1_3DMC_spikes.sdm"}));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "run1_3DMC_detr.sdm"));
+}
+
+TEST_F(ConfoundTask, APathThatIsNeitherSdmNorMdmDoesNothingSilently) {
+    writeMotion("run1_3DMC.SDM", driftingMotion(20, {}));
+    for (const std::string path : {"", "run1_3DMC.SDM", "run1.txt"}) {
+        const HostRun result =
+            runConfound({"sdmfile=" + path, "create_detrended=1", "plot_regular=1"});
+        EXPECT_EQ(result.exitCode, 0) << path;
+        EXPECT_TRUE(result.messageBoxes().empty()) << path;
+        EXPECT_EQ(result.logTexts(), (std::vector<std::string>{kRunning, kFinished})) << path;
+        EXPECT_TRUE(result.calls("ztPlotLine").empty()) << path;
+    }
+    EXPECT_EQ(filesIn(dir.file("")), (std::vector<std::string>{"run.fmr", "run1_3DMC.SDM"}));
+}
+
+// The "_detr" file computed here by hand from the formulas, in single precision and in their
+// order (detrend, then standardise), and laid out as the host's SDM writer lays it out.
+std::vector<float> detrended(std::vector<float> y) {
+    const std::size_t n = y.size();
+    float st = 0.0F;
+    float sy = 0.0F;
+    float sty = 0.0F;
+    float stt = 0.0F;
+    for (std::size_t t = 0; t < n; ++t) {
+        const float tf = static_cast<float>(t);
+        st += tf;
+        sy += y[t];
+        sty += tf * y[t];
+        const int square = static_cast<int>(t) * static_cast<int>(t);
+        stt += static_cast<float>(square);
+    }
+    const float nf = static_cast<float>(n);
+    const float slope = (sty * nf - sy * st) / (stt * nf - st * st);
+    const float intercept = (sy - slope * st) / nf;
+    for (std::size_t t = 0; t < n; ++t) {
+        const float line = static_cast<float>(t) * slope + intercept;
+        y[t] = y[t] - line;
+    }
+    return y;
+}
+
+std::vector<float> standardised(std::vector<float> x) {
+    const float nf = static_cast<float>(x.size());
+    float sum = 0.0F;
+    for (const float value : x) {
+        sum += value;
+    }
+    const float mean = sum / nf;
+    float squares = 0.0F;
+    for (const float value : x) {
+        const float deviation = value - mean;
+        squares += deviation * deviation;
+    }
+    const float variance = squares / static_cast<float>(x.size() - 1);
+    const float sd = std::sqrt(variance);
+    const float divisor = sd < 0.0001F ? 1.0F : sd;
+    for (float& value : x) {
+        value = (value - mean) / divisor;
+    }
+    return x;
+}
+
+TEST_F(ConfoundTask, TheDetrendedFileMatchesAnIndependentComputationByteForByte) {
+    // Seven volumes with a jump along x at volume 3, a turn about x at volume 5, and a constant
+    // last column whose detrended residue is only centred.
+    const std::vector<std::string> lines = {
+        "  0.000000   0.000000   0.000000   0.000000   0.000000   0.250000",
+        "  0.012340  -0.020000   0.031000   0.004000  -0.011000   0.250000",
+        "  0.025000  -0.041200   0.060500   0.010200  -0.020100   0.250000",
+        "  0.810000  -0.050000   0.091000   0.012000  -0.031000   0.250000",
+        "  0.822000  -0.071300   0.118800   0.017700  -0.040200   0.250000",
+        "  0.835100  -0.080400   0.152000   1.022000  -0.052000   0.250000",
+        "  0.841900  -0.102000   0.179900   1.030100  -0.063300   0.250000",
+    };
+    std::string colourLine;
+    std::string nameLine;
+    std::string expectedNameLine;
+    for (std::size_t p = 0; p < 6; ++p) {
+        colourLine += (p > 0 ? "   " : "") + std::to_string(kMotionColours[p][0]) + " " +
+                      std::to_string(kMotionColours[p][1]) + " " +
+                      std::to_string(kMotionColours[p][2]);
+        nameLine += (p > 0 ? " \"" : "\"") + kMotionNames[p] + "\"";
+        expectedNameLine += (p > 0 ? " \"" : "\"") + kMotionNames[p] + " detrended\"";
+    }
+    std::string input = sdmHeaderText(6, 7) + colourLine + "\r\n" + nameLine + "\r\n";
+    std::vector<std::vector<float>> columns(6);
+    for (const std::string& line : lines) {
+        input += line + "\r\n";
+        std::istringstream tokens(line);
+        std::string token;
+        for (std::size_t p = 0; tokens >> token; ++p) {
+            columns[p].push_back(parseFloat(token));
+        }
+    }
+    writeFile(dir.file("run1_3DMC.sdm"), input);
+
+    for (auto& column : columns) {
+        column = standardised(detrended(column));
+    }
+    std::ostringstream expected;
+    expected.imbue(std::locale::classic());
+    expected << sdmHeaderText(6, 7) << colourLine << "\r\n" << expectedNameLine << "\r\n";
+    expected << std::fixed;
+    expected.precision(6);
+    for (std::size_t t = 0; t < 7; ++t) {
+        for (std::size_t p = 0; p < 6; ++p) {
+            expected << (p == 0 ? " " : "  ") << (columns[p][t] >= 0.0F ? " " : "")
+                     << static_cast<double>(columns[p][t]);
+        }
+        expected << "\r\n";
+    }
+
+    const HostRun result = runConfound({"sdmfile=run1_3DMC.sdm", "create_detrended=1"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(readFile(dir.file("run1_3DMC_detr.sdm")), expected.str());
+}
+
+} // namespace
+} // namespace qm::test
