@@ -46,12 +46,12 @@ protected:
 
     // Runs the confound task with the given NAME=VALUE parameters in the test's folder.
     HostRun runConfound(const std::vector<std::string>& settings) {
-        // The task goes first: a repeated --set takes every value that follows it.
-        std::vector<std::string> arguments = {"confound", "--document", "run.fmr"};
+        std::vector<std::string> arguments = {"--document", "run.fmr"};
         for (const auto& setting : settings) {
             arguments.push_back("--set");
             arguments.push_back(setting);
         }
+        arguments.push_back("confound");
         return runHalvorn(arguments, dir.file(""));
     }
 

@@ -32,13 +32,13 @@ protected:
 
     HostRun runConfound(const std::vector<std::string>& settings,
                         const std::vector<std::string>& extra = {"--plots", "plots"}) {
-        // The task goes first: a repeated --set takes every value that follows it.
-        std::vector<std::string> arguments = {"confound", "--document", "run.fmr"};
+        std::vector<std::string> arguments = {"--document", "run.fmr"};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
         for (const auto& setting : settings) {
             arguments.push_back("--set");
             arguments.push_back(setting);
         }
+        arguments.push_back("confound");
         return runHalvorn(arguments, dir.file(""));
     }
 
