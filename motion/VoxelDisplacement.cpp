@@ -64,20 +64,23 @@ struct AxisCentres {
     }
 };
 
-void requireConsistentInputs(const VolumeDimensions& dim,
-                             const std::vector<std::int32_t>& maskIndices,
-                             const DesignMatrix& motion) {
+// Returns the number of volumes.
+std::size_t requireConsistentInputs(const VolumeDimensions& dim,
+                                    const std::vector<std::int32_t>& maskIndices,
+                                    const DesignMatrix& motion) {
     if (dim.x < 0 || dim.y < 0 || dim.z < 0) {
         throw std::invalid_argument("The voxel grid " + describe(dim) +
                                     " has a negative dimension.");
     }
     requireMaskInsideGrid(maskIndices, dim, elementCount(dim));
-    if (requireMotionColumns(motion) == 0) {
+    const std::size_t volumes = requireMotionColumns(motion);
+    if (volumes == 0) {
         // The mean maps divide by the number of volumes.
         throw std::runtime_error("The motion design matrix " + motionMatrixName(motion) +
                                  " has no data points (NrOfDataPoints is 0), so there is no "
                                  "motion to compute voxel displacement from.");
     }
+    return volumes;
 }
 
 kernels::DisplacementKernel kernelFor(DisplacementInstructionSet instructionSet) {
@@ -185,9 +188,8 @@ DisplacementMaps computeVoxelDisplacement(const VolumeDimensions& dim, const Vox
                                           const std::vector<std::int32_t>& maskIndices,
                                           const DesignMatrix& motion,
                                           DisplacementInstructionSet instructionSet) {
-    requireConsistentInputs(dim, maskIndices, motion);
+    const std::size_t volumes = requireConsistentInputs(dim, maskIndices, motion);
     const kernels::DisplacementKernel kernel = kernelFor(instructionSet);
-    const std::size_t volumes = requireMotionColumns(motion);
     const std::vector<float> coefficients = volumeCoefficients(motion, volumes);
 
     DisplacementMaps maps{Volume(dim), Volume(dim), Volume(dim), Volume(dim),

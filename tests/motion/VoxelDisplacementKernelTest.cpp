@@ -11,6 +11,7 @@
 #include <cstring>
 #include <limits>
 #include <numeric>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -150,6 +151,17 @@ TEST(VoxelDisplacementKernels, PortableIsAlwaysThereAndTheBestComesLast) {
     ASSERT_FALSE(supported.empty());
     EXPECT_EQ(supported.front(), DisplacementInstructionSet::portable);
     EXPECT_EQ(bestDisplacementInstructionSet(), supported.back());
+}
+
+TEST(VoxelDisplacementKernels, AnInstructionSetWithoutAKernelIsRefused) {
+    const auto unknown = static_cast<DisplacementInstructionSet>(99);
+    try {
+        computeVoxelDisplacement({2, 2, 2}, {1, 1, 1}, {0}, motions().front().matrix, unknown);
+        ADD_FAILURE() << "accepted";
+    } catch (const std::invalid_argument& error) {
+        EXPECT_NE(std::string(error.what()).find("not available"), std::string::npos)
+            << error.what();
+    }
 }
 
 TEST(VoxelDisplacementKernels, MatchTheReferenceBitForBit) {
