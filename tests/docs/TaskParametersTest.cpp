@@ -114,10 +114,6 @@ TEST_P(TaskParameters, TheTaskReadsAndWritesExactlyTheListedParameters) {
     EXPECT_TRUE(run.messageBoxes().empty()) << run.err;
 
     const auto read = usesIn(run, true);
-    if (read.empty() && usesIn(run, false).empty()) {
-        // A task routine that is still an empty stub has nothing to compare yet.
-        GTEST_SKIP() << "\"" << task << "\" uses no parameter yet: its routine is still a stub";
-    }
     EXPECT_EQ(read, listedUses(task, ParameterAccess::Read))
         << "the parameters \"" << task << "\" reads differ from plugin/TaskParameters.h";
     EXPECT_EQ(usesIn(run, false), listedUses(task, ParameterAccess::Written))
