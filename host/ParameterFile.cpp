@@ -3,11 +3,13 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <string_view>
 
 namespace halvorn_host {
 namespace {
 
 constexpr const char* kBlanks = " \t";
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 std::string trimmed(const std::string& text) {
     const auto first = text.find_first_not_of(kBlanks);
@@ -39,6 +41,9 @@ std::vector<ParameterAssignment> parseParameterText(const std::string& text,
         ++lineNumber;
         if (!raw.empty() && raw.back() == '\r') {
             raw.pop_back(); // files written on Windows
+        }
+        if (lineNumber == 1 && raw.starts_with(kUtf8ByteOrderMark)) {
+            raw.erase(0, kUtf8ByteOrderMark.size()); // some Windows editors start files with it
         }
         const std::string line = trimmed(raw);
         if (line.empty() || line.front() == '#') {

@@ -49,6 +49,13 @@ TEST(ParameterFile, ReadsAssignmentsBetweenCommentsAndBlankLines) {
     EXPECT_EQ(assignments[4].origin, "my.params line 9");
 }
 
+TEST(ParameterFile, AByteOrderMarkBeforeTheFirstLineIsNoPartOfTheName) {
+    const auto assignments =
+        parseParameterText("\xEF\xBB\xBFspike_threshold=0.5\r\nplot_regular=1\r\n", "my.params");
+    EXPECT_EQ(namesAndValues(assignments),
+              (Pairs{{"spike_threshold", "0.5"}, {"plot_regular", "1"}}));
+}
+
 TEST(ParameterFile, AnEmptyFileSetsNothing) {
     EXPECT_TRUE(parseParameterText("", "my.params").empty());
     EXPECT_TRUE(parseParameterText("# only a comment\n\n", "my.params").empty());
