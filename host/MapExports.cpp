@@ -66,8 +66,15 @@ std::string fileName(const std::string& path) {
     return separator == std::string::npos ? path : path.substr(separator + 1);
 }
 
+// The host tells the user itself when it cannot save maps: an error dialog of its own, shown on
+// stderr like the plug-in's message boxes, which also makes the run's exit status 1.
 void reportSaveFailure(const std::string& text) {
-    std::cerr << "Halvorn.exe: " << text << '\n' << std::flush;
+    auto& host = session();
+    host.transcript.record({{"host", "error"}, {"text", "Error: " + text}});
+    std::cerr << "Error: " << text << '\n' << std::flush;
+    if (host.insideTask) {
+        host.errorShownDuringTask = true;
+    }
 }
 
 } // namespace

@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include <unistd.h>
+
 namespace halvorn_host {
 namespace {
 
@@ -32,6 +34,13 @@ char* duplicate(const std::string& text) {
     }
     std::memcpy(copy, text.c_str(), text.size() + 1);
     return copy;
+}
+
+// A name in the target's folder that no other writer uses at the same time.
+std::string temporaryPathBeside(const std::string& path) {
+    static int counter = 0;
+    return path + ".halvorn-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) +
+           ".tmp";
 }
 
 } // namespace
@@ -80,20 +89,27 @@ void writeNiftiMaps(const std::string& path, const NiftiMapImage& image) {
     nim->descrip[sizeof nim->descrip - 1] = '\0';
     free(nim->fname);
     free(nim->iname);
-    nim->fname = duplicate(path);
-    nim->iname = duplicate(path);
+    // Written beside the target under a temporary name and renamed over it only when complete,
+    // so a failed save never destroys maps saved earlier under the same name.
+    const std::string temporary = temporaryPathBeside(path);
+    nim->fname = duplicate(temporary);
+    nim->iname = duplicate(temporary);
     nim->iname_offset = static_cast<std::int64_t>(kNifti1DataOffset);
     nim->data = data.data();
-
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored); // a failed write must not leave an older file behind
     nifti_image_write(nim.get());
 
     // The library reports failures only on stderr; a complete file is the proof of success.
     std::error_code error;
-    const std::uintmax_t written = std::filesystem::file_size(path, error);
+    const std::uintmax_t written = std::filesystem::file_size(temporary, error);
     if (error || written < kNifti1DataOffset + data.size() * sizeof(float)) {
+        std::filesystem::remove(temporary, error);
         throw std::runtime_error("cannot save maps to " + path + ": the file could not be written");
+    }
+    std::filesystem::rename(temporary, path, error);
+    if (error) {
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
+        throw std::runtime_error("cannot save maps to " + path + ": " + error.message());
     }
 }
 

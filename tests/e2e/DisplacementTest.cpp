@@ -389,3 +389,25 @@ TEST_F(DisplacementTask, AMissingStcIsNamed) {
 
 } // namespace
 } // namespace qm::test
+
+namespace qm::test {
+namespace {
+
+TEST_F(DisplacementTask, AMapThatCannotBeSavedIsAnErrorAndLeavesNoTemporaryFile) {
+    generate();
+    // Something that is not a file stands where the map belongs: renaming over it fails, for
+    // root too.
+    fs::create_directory(dir.path() / "run_3DMC_MaxAbsolute.map");
+    const HostRun result = displacement({"map_max_abs=1", "map_mean_abs=1"});
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_NE(result.err.find("Error: cannot save maps to " + dir.file("run_3DMC_MaxAbsolute.map")),
+              std::string::npos)
+        << result.err;
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+        EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
+    }
+    EXPECT_TRUE(fs::is_directory(dir.path() / "run_3DMC_MaxAbsolute.map"));
+}
+
+} // namespace
+} // namespace qm::test
