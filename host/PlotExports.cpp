@@ -60,6 +60,11 @@ halvorn_host::PlotLine newLine(int n, const float* x, const float* y, const char
 }
 
 void renderPictures(const HostSession& host, PlotWindow& plot) {
+#if !defined(QUELMAR_HOST_PICTURES)
+    // Built without cairo (Windows): the plot calls are in the transcript only.
+    static_cast<void>(host);
+    plot.changedSinceRendered = false;
+#else
     namespace fs = std::filesystem;
     try {
         const fs::path directory(host.plotsDirectory);
@@ -77,6 +82,7 @@ void renderPictures(const HostSession& host, PlotWindow& plot) {
     } catch (const std::exception& error) {
         std::cerr << "Halvorn.exe: warning: " << error.what() << '\n' << std::flush;
     }
+#endif
 }
 
 void changed(PlotWindow& plot) {
