@@ -3,6 +3,7 @@
 
 #include "HalvornPluginApi.h"
 
+#include <memory>
 #include <string>
 
 namespace halvorn_host {
@@ -22,6 +23,12 @@ private:
     std::string path_;
     void* handle_ = nullptr;
 };
+
+// Owns a plug-in object and deletes it as the host does (deletePlugin).
+struct PluginDeleter {
+    void operator()(HNZTPluginInterface* plugin) const { deletePlugin(plugin); }
+};
+using PluginObject = std::unique_ptr<HNZTPluginInterface, PluginDeleter>;
 
 // The directory that holds the running executable, with a trailing separator.
 std::string executableDirectory();

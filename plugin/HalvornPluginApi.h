@@ -130,18 +130,50 @@ using ztShowPlotAtPosition_t = void (*)(PlotHandle plot, int x, int y);
 
 // The abstract plug-in class of the host protocol. The host calls the virtual functions in this
 // slot order: destructor, execute, initPlugin.
+//
+// The Windows host is built with the platform's own C++ ABI, which gives a virtual destructor one
+// slot: a "scalar deleting destructor" that takes `this` and flags, destroys the object and frees
+// it when bit 0 of the flags is set. GCC's ABI (MinGW) would give the destructor two slots and so
+// send the host's execute call to the second one. There slot 0 is therefore the function
+// `destroy`, which does what the scalar deleting destructor does, and the destructor itself is
+// not virtual: the object is deleted only through `destroy(1)`.
+#if defined(_WIN32) && !defined(_MSC_VER)
+#define HALVORN_DESTROY_SLOT 1
+#endif
+
 class QUELMAR_API HNZTPluginInterface {
 public:
     HNZTPluginInterface() = default;
     HNZTPluginInterface(const HNZTPluginInterface&) = default;
     HNZTPluginInterface& operator=(const HNZTPluginInterface&) = default;
+#if defined(HALVORN_DESTROY_SLOT)
+    // Runs the destructor; with bit 0 of `flags` set also frees the object. Returns `this`.
+    virtual void* destroy(unsigned flags) = 0;
+
+protected:
+    ~HNZTPluginInterface();
+
+public:
+#else
     virtual ~HNZTPluginInterface();
+#endif
 
     // Runs the job named by the host parameter "task". Returns true in every case.
     virtual bool execute() = 0;
     // Prepares the plug-in for the host's current document; false when it cannot run there.
     virtual bool initPlugin() = 0;
 };
+
+// Deletes a plug-in object as the host does: through slot 0 of its virtual table.
+inline void deletePlugin(HNZTPluginInterface* plugin) {
+#if defined(HALVORN_DESTROY_SLOT)
+    if (plugin != nullptr) {
+        plugin->destroy(1);
+    }
+#else
+    delete plugin;
+#endif
+}
 
 // The entry points the host reads from the library, exported as plain undecorated symbols.
 extern "C" {

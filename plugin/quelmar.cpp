@@ -44,6 +44,17 @@ quelmar::~quelmar() {
     logStream.reset();
 }
 
+#if defined(HALVORN_DESTROY_SLOT)
+void* quelmar::destroy(unsigned flags) {
+    if ((flags & 1U) != 0) {
+        delete this;
+    } else {
+        this->~quelmar();
+    }
+    return this;
+}
+#endif
+
 void quelmar::log(const std::string& message) {
     *logStream << qm::kPluginName << message << std::flush;
 }

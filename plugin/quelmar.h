@@ -6,10 +6,15 @@
 
 #include <memory>
 
-class QUELMAR_API quelmar : public HNZTPluginInterface {
+class QUELMAR_API quelmar final : public HNZTPluginInterface {
 public:
     quelmar();
+#if defined(HALVORN_DESTROY_SLOT)
+    ~quelmar();
+    void* destroy(unsigned flags) override;
+#else
     ~quelmar() override;
+#endif
     quelmar(const quelmar&) = delete;
     quelmar& operator=(const quelmar&) = delete;
 
