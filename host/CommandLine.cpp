@@ -90,6 +90,9 @@ std::optional<HostOptions> parseCommandLine(int argc, char** argv, int& exitCode
                    "how the plug-in checks them)");
     app.add_option("--plots", options.plotsDirectory,
                    "Folder for the plot pictures (default: the current folder)");
+    app.add_option("--report", options.reportDirectory,
+                   "After the run, write DIR/index.html: per motion design matrix its plots, "
+                   "spikes, map pictures, written files and log");
     app.add_option("TASK", options.tasks, "Tasks to run, one execute call each, in order");
     try {
         app.parse(argc, argv);

@@ -19,6 +19,7 @@ struct HostOptions {
     std::optional<std::string> transcriptPath;
     std::string plotsDirectory = ".";
     std::optional<std::string> mapDimensions; // "X,Y,Z": maps of other dimensions than the document
+    std::optional<std::string> reportDirectory; // --report DIR: DIR/index.html after the run
     std::vector<std::string> tasks;
 };
 

@@ -9,6 +9,7 @@
 #include "ParameterUsage.h"
 #include "PlotExports.h"
 #include "PluginLibrary.h"
+#include "Report.h"
 
 #include <iostream>
 #include <memory>
@@ -82,7 +83,7 @@ std::string pluginText(const PluginLibrary& library, const char* entryPoint) {
     return text != nullptr ? text : "";
 }
 
-int run(const HostOptions& options) {
+int runPlugin(const HostOptions& options) {
     HostSession& host = session();
     applyOptions(options, host);
     const auto givenParameters = applyParameters(options, host);
@@ -105,7 +106,7 @@ int run(const HostOptions& options) {
     host.transcript.record(loaded);
 
     const auto create = reinterpret_cast<createPlugin_t>(library->symbol("createPlugin"));
-    std::unique_ptr<HNZTPluginInterface> plugin(create());
+    PluginObject plugin(create());
     host.transcript.record({{"host", "initPlugin"}});
     const bool ready = plugin->initPlugin();
     host.transcript.record({{"host", "initPlugin returned"}, {"result", ready}});
@@ -135,6 +136,19 @@ int run(const HostOptions& options) {
         std::cerr << "Halvorn.exe: warning: " << warning << '\n';
     }
     return host.errorShownDuringTask ? kExitTaskError : kExitOk;
+}
+
+// The report folder is made before the run, so that the transcript it is read from can go there.
+int run(const HostOptions& options) {
+    std::optional<ReportWriter> report;
+    if (options.reportDirectory) {
+        report.emplace(*options.reportDirectory, options.transcriptPath, session());
+    }
+    const int exitCode = runPlugin(options);
+    if (report) {
+        report->write(session());
+    }
+    return exitCode;
 }
 
 } // namespace

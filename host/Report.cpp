@@ -1,0 +1,378 @@
+#include "Report.h"
+
+#include "DesignMatrix.h"
+#include "HostSession.h"
+#include "PathHelpers.h"
+#include "ReportHtml.h"
+#include "ReportPage.h"
+#include "ReportTranscript.h"
+#if defined(QUELMAR_HOST_PICTURES)
+#include "ReportMontage.h"
+#endif
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <span>
+#include <stdexcept>
+
+namespace halvorn_host {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct NamedSuffix {
+    std::string_view suffix;
+    std::string_view contents;
+};
+
+// The confound task's files beside a motion design matrix, in the order it saves them.
+constexpr std::array<NamedSuffix, 8> kConfoundFiles = {{
+    {"_spikes", "spike predictors: one 0/1 column per spike volume (not standardised)"},
+    {"_detr", "motion parameters, detrended and standardised"},
+    {"_deriv", "derivatives of the detrended parameters, standardised"},
+    {"_sqr", "squares of the detrended parameters, standardised"},
+    {"_t1", "detrended parameters delayed by 1 volume, standardised"},
+    {"_t2", "detrended parameters delayed by 2 volumes, standardised"},
+    {"_t1sqr", "squares of the parameters delayed by 1 volume, standardised"},
+    {"_t2sqr", "squares of the parameters delayed by 2 volumes, standardised"},
+}};
+
+// What each displacement map measures, by the ending of its file name.
+constexpr std::array<NamedSuffix, 7> kMapHeadings = {{
+    {"_MaxAbsolute.map", "Maximum absolute displacement"},
+    {"_MeanAbsolute.map", "Mean absolute displacement"},
+    {"_MeanRelative.map", "Mean volume-to-volume displacement"},
+    {"_MaxRelative.map", "Maximum volume-to-volume displacement"},
+    {"_MaxAbsoluteX.map", "Maximum absolute displacement along x"},
+    {"_MaxAbsoluteY.map", "Maximum absolute displacement along y"},
+    {"_MaxAbsoluteZ.map", "Maximum absolute displacement along z"},
+}};
+
+std::string mapHeading(const std::string& path) {
+    for (const auto& entry : kMapHeadings) {
+        if (path.ends_with(entry.suffix)) {
+            return std::string(entry.contents);
+        }
+    }
+    return "Displacement map";
+}
+
+#if defined(QUELMAR_HOST_PICTURES)
+// Letters, digits and ". _ - +" stay; anything else would be awkward in a file name or URL.
+std::string safeFileName(const std::string& name) {
+    std::string safe = name;
+    for (char& c : safe) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool keep = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+                          (byte >= '0' && byte <= '9') || c == '.' || c == '_' || c == '-' ||
+                          c == '+';
+        if (!keep) {
+            c = '_';
+        }
+    }
+    return safe;
+}
+#endif
+
+struct MapStatistics {
+    float maximum = 0.0F;
+    float meanInMask = 0.0F;
+    std::size_t voxelsInMask = 0;
+};
+
+// Voxels outside the brain mask hold 0; the mean is over the others, summed in index order.
+MapStatistics mapStatistics(std::span<const float> values) {
+    MapStatistics statistics;
+    double sum = 0.0;
+    for (const float value : values) {
+        if (std::isfinite(value) && value > 0.0F) {
+            statistics.maximum = std::max(statistics.maximum, value);
+            sum += value;
+            ++statistics.voxelsInMask;
+        }
+    }
+    if (statistics.voxelsInMask > 0) {
+        statistics.meanInMask =
+            static_cast<float>(sum / static_cast<double>(statistics.voxelsInMask));
+    }
+    return statistics;
+}
+
+// Width and height from a PNG's header; zeros when the file is no PNG.
+std::pair<int, int> pngSize(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    unsigned char header[24] = {};
+    if (!in.read(reinterpret_cast<char*>(header), sizeof header) || header[1] != 'P' ||
+        header[2] != 'N' || header[3] != 'G') {
+        return {0, 0};
+    }
+    const auto bigEndian = [&](int offset) {
+        return static_cast<int>(
+            (std::uint32_t{header[offset]} << 24) | (std::uint32_t{header[offset + 1]} << 16) |
+            (std::uint32_t{header[offset + 2]} << 8) | std::uint32_t{header[offset + 3]});
+    };
+    return {bigEndian(16), bigEndian(20)};
+}
+
+std::optional<std::int32_t> volumesOf(const std::string& sdmPath) {
+    try {
+        const qm::DesignMatrix matrix(sdmPath);
+        return matrix.nrOfDataPoints.value;
+    } catch (const std::exception&) {
+        return std::nullopt; // the tasks reported what was wrong with it
+    }
+}
+
+class PageBuilder {
+public:
+    PageBuilder(const fs::path& directory, fs::file_time_type runStart, const HostSession& host)
+        : directory_(fs::absolute(directory)), runStart_(runStart), host_(host) {}
+
+    PageRun run(const MotionRunRecord& record, std::size_t index) {
+        PageRun run;
+        shownPlots_.clear();
+        run.anchor = "run-" + std::to_string(index + 1);
+        run.name = qm::fileNamePart(record.sdmPath);
+        run.sdmPath = record.sdmPath;
+        run.tasks = record.tasks;
+        run.volumes = volumesOf(record.sdmPath);
+        run.spikeSearch = record.spikeSearch;
+        run.log = record.log;
+        const bool confoundRan =
+            std::find(record.tasks.begin(), record.tasks.end(), "confound") != record.tasks.end();
+        if (confoundRan) {
+            addConfoundFiles(record.sdmPath, run);
+        }
+        for (const auto& save : record.maps) {
+            addMaps(save, run);
+        }
+        for (const auto& plot : record.plots) {
+            addPlot(plot, run);
+        }
+        return run;
+    }
+
+    std::optional<PageFile> file(const std::string& name, const std::string& contents) const {
+        std::error_code error;
+        const auto bytes = fs::file_size(name, error);
+        if (error) {
+            return std::nullopt;
+        }
+        return PageFile{name, href(name), contents, bytes};
+    }
+
+private:
+    std::string href(const fs::path& target) const {
+        std::error_code error;
+        const fs::path relative = fs::relative(fs::absolute(target), directory_, error);
+        if (error || relative.empty()) {
+            return "file://" + urlFromRelativePath(fs::absolute(target).generic_string());
+        }
+        return urlFromRelativePath(relative.generic_string());
+    }
+
+    bool writtenDuringRun(const fs::path& path) const {
+        std::error_code error;
+        if (!fs::is_regular_file(path, error)) {
+            return false;
+        }
+        const auto time = fs::last_write_time(path, error);
+        return !error && time >= runStart_;
+    }
+
+    void addConfoundFiles(const std::string& sdmPath, PageRun& run) const {
+        for (const auto& family : kConfoundFiles) {
+            const std::string path = qm::suffixedPath(sdmPath, std::string(family.suffix));
+            if (!writtenDuringRun(path)) {
+                continue;
+            }
+            if (auto entry = file(path, std::string(family.contents))) {
+                run.files.push_back(std::move(*entry));
+                if (family.suffix == "_spikes") {
+                    run.spikeFileName = qm::fileNamePart(path);
+                }
+            }
+        }
+    }
+
+    void addMaps(const MapSave& save, PageRun& run) {
+        const std::string contents = save.mapCount > 1
+                                         ? std::to_string(save.mapCount) + " displacement maps"
+                                         : mapHeading(save.path);
+        if (auto entry = file(save.path, contents + " (NIfTI-1, float32, mm)")) {
+            run.files.push_back(std::move(*entry));
+        }
+        const auto& document = host_.document;
+        if (!document || !document->fmrHeader) {
+            return;
+        }
+        const auto& maps = document->maps.maps;
+        for (std::size_t k = 0; k < save.mapCount; ++k) {
+            const std::size_t index = save.firstMap + k;
+            if (index >= maps.size()) {
+                break;
+            }
+            const HostMap& map = maps[index];
+            const MapStatistics statistics = mapStatistics(map.values());
+            PageMap page;
+            page.heading = mapHeading(save.path);
+            page.fileName = qm::fileNamePart(save.path);
+            if (save.mapCount > 1) {
+                page.fileName += " (map " + std::to_string(k + 1) + ")";
+            }
+            page.maximum = statistics.maximum;
+            page.meanInMask = statistics.meanInMask;
+            page.voxelsInMask = statistics.voxelsInMask;
+#if defined(QUELMAR_HOST_PICTURES)
+            // Numbered in drawing order, so that a file saved twice keeps both pictures.
+            std::string pictureName = std::to_string(++picturesDrawn_);
+            pictureName = "map-" +
+                          std::string(2 - std::min<std::size_t>(2, pictureName.size()), '0') +
+                          pictureName + "-" +
+                          safeFileName(qm::pathWithoutExtension(qm::fileNamePart(save.path)));
+            if (save.mapCount > 1) {
+                pictureName += "-" + std::to_string(k + 1);
+            }
+            pictureName += ".png";
+            const FmrDocumentHeader& fmr = *document->fmrHeader;
+            const MapGrid grid{
+                map.dimensions(), {fmr.voxelSizeX, fmr.voxelSizeY, fmr.voxelSizeZ}, map.values()};
+            const MontageSize size = writeMapMontage(grid, statistics.maximum, page.heading,
+                                                     (directory_ / pictureName).string());
+            page.picture =
+                PageImage{urlFromRelativePath(pictureName), page.heading, size.width, size.height};
+#endif
+            run.maps.push_back(std::move(page));
+        }
+    }
+
+    // The plot's PNG is shown from the report folder (copied there when the plots went
+    // elsewhere), once: both tasks draw the same motion plot, and a picture equal to one shown
+    // already is only mentioned under it. Both pictures are listed among the files.
+    void addPlot(const RunPlot& runPlot, PageRun& run) {
+        const auto found =
+            std::find_if(host_.plots.begin(), host_.plots.end(),
+                         [&](const auto& plot) { return plot->number == runPlot.number; });
+        if (found == host_.plots.end() || (*found)->renderedBaseName.empty()) {
+            return;
+        }
+        const PlotWindow& plot = **found;
+        const fs::path folder(host_.plotsDirectory);
+        const fs::path source = folder / (plot.renderedBaseName + ".png");
+        std::error_code error;
+        if (!fs::is_regular_file(source, error)) {
+            return;
+        }
+        for (const char* extension : {".png", ".svg"}) {
+            const fs::path picture = folder / (plot.renderedBaseName + extension);
+            const std::string contents =
+                std::string("plot ") + std::to_string(plot.number) +
+                (extension == std::string_view(".png") ? ", PNG picture"
+                                                       : ", SVG picture (scales without blur)");
+            if (auto entry = file(picture.string(), contents)) {
+                run.files.push_back(std::move(*entry));
+            }
+        }
+        const std::string drawnBy =
+            "plot " + std::to_string(plot.number) + " of the " + runPlot.task + " task";
+        const std::string content = readBytes(source);
+        for (std::size_t i = 0; i < shownPlots_.size(); ++i) {
+            if (shownPlots_[i] == content && i < run.plots.size()) {
+                run.plots[i].caption += "; the same picture is " + drawnBy;
+                return;
+            }
+        }
+        const fs::path shown = directory_ / source.filename();
+        if (!fs::exists(shown, error) || !fs::equivalent(source, shown, error)) {
+            fs::copy_file(source, shown, fs::copy_options::overwrite_existing, error);
+            if (error) {
+                throw std::runtime_error("cannot copy the plot picture " + source.string() +
+                                         " into the report folder: " + error.message());
+            }
+        }
+        const auto [width, height] = pngSize(shown);
+        run.plots.push_back({urlFromRelativePath(source.filename().generic_string()),
+                             plot.title + ": " + drawnBy, width, height});
+        shownPlots_.push_back(content);
+    }
+
+    static std::string readBytes(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    fs::path directory_;
+    fs::file_time_type runStart_;
+    const HostSession& host_;
+    int picturesDrawn_ = 0;
+    std::vector<std::string> shownPlots_; // PNG bytes of the plots shown for the current run
+};
+
+void writeTextFile(const fs::path& path, const std::string& text) {
+    const fs::path partial = fs::path(path).concat(".partial");
+    {
+        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+        out << text;
+        out.flush();
+        if (!out) {
+            throw std::runtime_error("cannot write the report " + path.string());
+        }
+    }
+    std::error_code error;
+    fs::rename(partial, path, error);
+    if (error) {
+        fs::remove(partial, error);
+        throw std::runtime_error("cannot write the report " + path.string());
+    }
+}
+
+} // namespace
+
+ReportWriter::ReportWriter(const std::string& directory,
+                           const std::optional<std::string>& transcriptPath, HostSession& host)
+    : directory_(directory) {
+    std::error_code error;
+    fs::create_directories(directory_, error);
+    if (error || !fs::is_directory(directory_)) {
+        throw std::runtime_error("cannot create the report folder " + directory + ": " +
+                                 (error ? error.message() : "a file of that name is in the way"));
+    }
+    if (transcriptPath) {
+        transcriptPath_ = *transcriptPath;
+    } else {
+        transcriptPath_ = directory_ / "transcript.jsonl";
+        host.transcript.open(transcriptPath_.string());
+    }
+    runStart_ = std::chrono::time_point_cast<fs::file_time_type::duration>(
+        std::chrono::floor<std::chrono::seconds>(fs::file_time_type::clock::now()));
+}
+
+void ReportWriter::write(const HostSession& host) const {
+    const SessionRecord record =
+        recordSession(readTranscriptFile(transcriptPath_.string()), listMotionDesignMatrices);
+
+    ReportPage page;
+    page.pluginName = record.pluginName;
+    page.pluginVersion = record.pluginVersion;
+    page.fmrPath = record.fmrPath;
+    page.fmrGeometry = record.fmrGeometry;
+    page.tasks = record.tasks;
+    page.log = record.log;
+    page.parametersRead = record.parametersRead;
+
+    PageBuilder builder(directory_, runStart_, host);
+    for (std::size_t i = 0; i < record.runs.size(); ++i) {
+        page.runs.push_back(builder.run(record.runs[i], i));
+    }
+    if (auto transcript = builder.file(transcriptPath_.string(),
+                                       "every host call of the plug-in, as JSON Lines")) {
+        page.sessionFiles.push_back(std::move(*transcript));
+    }
+    writeTextFile(pagePath(), renderReportHtml(page));
+}
+
+} // namespace halvorn_host

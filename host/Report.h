@@ -1,0 +1,37 @@
+// Halvorn.exe --report DIR: after the run, DIR/index.html tells what the plug-in did to each
+// motion design matrix: its plots, spikes, displacement maps as pictures, the files written with
+// their sizes, and the log. The page is built from the transcript of host calls, the host's plot
+// windows and maps, and the files on disk.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace halvorn_host {
+
+struct HostSession;
+
+class ReportWriter {
+public:
+    // Creates `directory`. When the run keeps no transcript of its own (`transcriptPath` unset),
+    // `host` records one into the report folder, since the report is read from it. Throws
+    // std::runtime_error naming the folder when it cannot be created.
+    ReportWriter(const std::string& directory, const std::optional<std::string>& transcriptPath,
+                 HostSession& host);
+
+    // Writes index.html and its pictures into the report folder, replacing earlier ones. Throws
+    // std::runtime_error naming the file that cannot be read or written.
+    void write(const HostSession& host) const;
+
+    std::filesystem::path pagePath() const { return directory_ / "index.html"; }
+
+private:
+    std::filesystem::path directory_;
+    std::filesystem::path transcriptPath_;
+    // Files beside a motion design matrix count as written by this run when they changed since
+    // this moment (cut to the second, for file systems that keep coarse times).
+    std::filesystem::file_time_type runStart_;
+};
+
+} // namespace halvorn_host

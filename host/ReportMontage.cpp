@@ -1,0 +1,261 @@
+// Drawn with cairo: each slice becomes a small image surface of one pixel per voxel, painted
+// enlarged with nearest-neighbour filtering so that voxels stay sharp squares.
+#include "ReportMontage.h"
+
+#include "ReportColorScale.h"
+
+#include <cairo.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+namespace halvorn_host {
+namespace {
+
+using Surface = std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)>;
+using Context = std::unique_ptr<cairo_t, decltype(&cairo_destroy)>;
+
+constexpr const char* kFontFamily = "DejaVu Sans";
+// The longer side of a slice, in pixels: large enough to see the pattern over the brain, small
+// enough that thirty slices take three rows of a page.
+constexpr double kTileSide = 80.0;
+constexpr int kMaxContentWidth = 840;
+constexpr int kMaxSlicesShown = 40;
+constexpr int kGap = 4;
+constexpr int kMargin = 16;
+constexpr int kHeadingHeight = 30;
+constexpr int kBarGap = 26;
+constexpr int kBarWidth = 18;
+constexpr int kBarLabelsWidth = 64;
+constexpr int kMinBarHeight = 160;
+constexpr int kMaxBarHeight = 320;
+
+void setGrey(cairo_t* cr, double level) {
+    cairo_set_source_rgb(cr, level, level, level);
+}
+
+void setFont(cairo_t* cr, double size, bool bold) {
+    cairo_select_font_face(cr, kFontFamily, CAIRO_FONT_SLANT_NORMAL,
+                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, size);
+}
+
+// cairo stops drawing at text that is not UTF-8; headings are plain ASCII, anything else is "?".
+std::string asciiText(const std::string& text) {
+    std::string out = text;
+    for (char& c : out) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte >= 0x7F) {
+            c = '?';
+        }
+    }
+    return out;
+}
+
+void drawText(cairo_t* cr, double x, double y, const std::string& text) {
+    cairo_move_to(cr, x, y);
+    cairo_show_text(cr, asciiText(text).c_str());
+}
+
+double sanitizedVoxelSide(float side) {
+    return std::isfinite(side) && side > 0.0F ? static_cast<double>(side) : 1.0;
+}
+
+// A tick step of 1, 2, 2.5 or 5 times a power of ten that gives at most seven ticks up to `top`.
+double tickStep(double top) {
+    const double rough = top / 6.0;
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    for (const double factor : {1.0, 2.0, 2.5, 5.0, 10.0}) {
+        if (factor * power >= rough) {
+            return factor * power;
+        }
+    }
+    return 10.0 * power;
+}
+
+std::string tickLabel(double value, double step) {
+    // Enough decimals for the step (2.5 steps need one more than their power of ten).
+    int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
+    if (std::fabs(step / std::pow(10.0, std::floor(std::log10(step) + 1e-9)) - 2.5) < 1e-9) {
+        ++decimals;
+    }
+    char buffer[32];
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    return std::string(buffer, result.ptr);
+}
+
+bool hasValue(std::span<const float> values, std::size_t sliceSize, std::int32_t z) {
+    const auto slice = values.subspan(sliceSize * static_cast<std::size_t>(z), sliceSize);
+    return std::any_of(slice.begin(), slice.end(),
+                       [](float value) { return std::isfinite(value) && value > 0.0F; });
+}
+
+// One slice as an image of one pixel per voxel, row y of the map as row y of the image.
+Surface sliceImage(const MapGrid& map, std::int32_t z, double scaleMaximum) {
+    const auto [dimX, dimY, dimZ] = map.dimensions;
+    Surface image(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, dimX, dimY),
+                  cairo_surface_destroy);
+    if (cairo_surface_status(image.get()) != CAIRO_STATUS_SUCCESS) {
+        throw std::runtime_error("a map slice of " + std::to_string(dimX) + " x " +
+                                 std::to_string(dimY) + " voxels is too large to draw");
+    }
+    cairo_surface_flush(image.get());
+    unsigned char* pixels = cairo_image_surface_get_data(image.get());
+    const int stride = cairo_image_surface_get_stride(image.get());
+    const std::size_t sliceStart = static_cast<std::size_t>(dimX) * static_cast<std::size_t>(dimY) *
+                                   static_cast<std::size_t>(z);
+    for (std::int32_t y = 0; y < dimY; ++y) {
+        auto* row =
+            reinterpret_cast<std::uint32_t*>(pixels + static_cast<std::ptrdiff_t>(y) * stride);
+        for (std::int32_t x = 0; x < dimX; ++x) {
+            const float value = map.values[sliceStart + static_cast<std::size_t>(y) * dimX + x];
+            if (!std::isfinite(value) || value <= 0.0F) {
+                row[x] = 0; // transparent: the tile's background shows
+                continue;
+            }
+            const Rgb8 color = viridisColor(value / scaleMaximum);
+            row[x] = 0xFF000000U | (std::uint32_t{color.red} << 16) |
+                     (std::uint32_t{color.green} << 8) | std::uint32_t{color.blue};
+        }
+    }
+    cairo_surface_mark_dirty(image.get());
+    return image;
+}
+
+void drawColorBar(cairo_t* cr, double left, double top, double height, double scaleMaximum) {
+    const int steps = static_cast<int>(height);
+    for (int i = 0; i < steps; ++i) {
+        const Rgb8 color = viridisColor(1.0 - (i + 0.5) / steps);
+        cairo_set_source_rgb(cr, color.red / 255.0, color.green / 255.0, color.blue / 255.0);
+        cairo_rectangle(cr, left, top + i, kBarWidth, 1.0);
+        cairo_fill(cr);
+    }
+    setGrey(cr, 0.35);
+    cairo_set_line_width(cr, 1.0);
+    cairo_rectangle(cr, left + 0.5, top + 0.5, kBarWidth - 1.0, height - 1.0);
+    cairo_stroke(cr);
+
+    setGrey(cr, 0.13);
+    setFont(cr, 12.0, true);
+    drawText(cr, left, top - 10.0, "mm");
+    setFont(cr, 10.0, false);
+    setGrey(cr, 0.35);
+    drawText(cr, left, top + height + 16.0,
+             "max " + tickLabel(scaleMaximum, tickStep(scaleMaximum) / 100.0));
+    setFont(cr, 11.0, false);
+    const double step = tickStep(scaleMaximum);
+    for (int i = 0;; ++i) {
+        const double value = i * step;
+        if (value > scaleMaximum * (1.0 + 1e-9)) {
+            break;
+        }
+        const double y = std::round(top + height - value / scaleMaximum * height) + 0.5;
+        setGrey(cr, 0.35);
+        cairo_move_to(cr, left + kBarWidth, y);
+        cairo_line_to(cr, left + kBarWidth + 5.0, y);
+        cairo_stroke(cr);
+        setGrey(cr, 0.13);
+        drawText(cr, left + kBarWidth + 8.0, y + 4.0, tickLabel(value, step));
+    }
+}
+
+} // namespace
+
+MontageSize writeMapMontage(const MapGrid& map, float scaleMaximum, const std::string& heading,
+                            const std::string& pngPath) {
+    const auto [dimX, dimY, dimZ] = map.dimensions;
+    if (dimX <= 0 || dimY <= 0 || dimZ <= 0 ||
+        map.values.size() != static_cast<std::size_t>(dimX) * static_cast<std::size_t>(dimY) *
+                                 static_cast<std::size_t>(dimZ)) {
+        throw std::invalid_argument("a map picture needs " + std::to_string(dimX) + " x " +
+                                    std::to_string(dimY) + " x " + std::to_string(dimZ) +
+                                    " values, the map holds " + std::to_string(map.values.size()));
+    }
+    const double maximum = std::isfinite(scaleMaximum) && scaleMaximum > 0.0F ? scaleMaximum : 1.0;
+
+    const double extentX = dimX * sanitizedVoxelSide(map.voxelSize[0]);
+    const double extentY = dimY * sanitizedVoxelSide(map.voxelSize[1]);
+    const double pixelsPerMm = kTileSide / std::max(extentX, extentY);
+    const int tileWidth = std::max(1, static_cast<int>(std::lround(extentX * pixelsPerMm)));
+    const int tileHeight = std::max(1, static_cast<int>(std::lround(extentY * pixelsPerMm)));
+
+    // Slices before the first and after the last one with a value hold nothing to look at.
+    const std::size_t sliceSize = static_cast<std::size_t>(dimX) * static_cast<std::size_t>(dimY);
+    std::int32_t firstSlice = 0;
+    std::int32_t lastSlice = dimZ - 1;
+    while (firstSlice < lastSlice && !hasValue(map.values, sliceSize, firstSlice)) {
+        ++firstSlice;
+    }
+    while (lastSlice > firstSlice && !hasValue(map.values, sliceSize, lastSlice)) {
+        --lastSlice;
+    }
+    const std::int32_t range = lastSlice - firstSlice + 1;
+    const std::int32_t sliceStep = (range + kMaxSlicesShown - 1) / kMaxSlicesShown;
+    std::vector<std::int32_t> slices;
+    for (std::int32_t z = firstSlice; z <= lastSlice; z += sliceStep) {
+        slices.push_back(z);
+    }
+    const int shown = static_cast<int>(slices.size());
+    const int columns = std::clamp((kMaxContentWidth + kGap) / (tileWidth + kGap), 1, shown);
+    const int rows = (shown + columns - 1) / columns;
+    const int tilesWidth = columns * (tileWidth + kGap) - kGap;
+    const int tilesHeight = rows * (tileHeight + kGap) - kGap;
+    const int tilesTop = kMargin + kHeadingHeight;
+    const int barHeight = std::clamp(tilesHeight, kMinBarHeight, kMaxBarHeight);
+    const int barTop = tilesTop + 14;
+    const int barLeft = kMargin + tilesWidth + kBarGap;
+    const int width = barLeft + kBarWidth + kBarLabelsWidth;
+    const int height = std::max(tilesTop + tilesHeight, barTop + barHeight + 20) + kMargin;
+
+    Surface surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height),
+                    cairo_surface_destroy);
+    Context context(cairo_create(surface.get()), cairo_destroy);
+    cairo_t* cr = context.get();
+    setGrey(cr, 1.0);
+    cairo_paint(cr);
+
+    setGrey(cr, 0.13);
+    setFont(cr, 15.0, true);
+    drawText(cr, kMargin, kMargin + 15.0, heading);
+
+    setFont(cr, 10.0, false);
+    for (int i = 0; i < shown; ++i) {
+        const double left = kMargin + (i % columns) * (tileWidth + kGap);
+        const double top = tilesTop + (i / columns) * (tileHeight + kGap);
+        cairo_set_source_rgb(cr, 0.07, 0.07, 0.10);
+        cairo_rectangle(cr, left, top, tileWidth, tileHeight);
+        cairo_fill(cr);
+
+        const Surface image = sliceImage(map, slices[static_cast<std::size_t>(i)], maximum);
+        cairo_save(cr);
+        cairo_rectangle(cr, left, top, tileWidth, tileHeight);
+        cairo_clip(cr);
+        cairo_translate(cr, left, top);
+        cairo_scale(cr, static_cast<double>(tileWidth) / dimX,
+                    static_cast<double>(tileHeight) / dimY);
+        cairo_set_source_surface(cr, image.get(), 0.0, 0.0);
+        cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+        cairo_paint(cr);
+        cairo_restore(cr);
+
+        cairo_set_source_rgb(cr, 0.78, 0.78, 0.82);
+        drawText(cr, left + 4.0, top + tileHeight - 4.0,
+                 "z " + std::to_string(slices[static_cast<std::size_t>(i)]));
+    }
+
+    drawColorBar(cr, barLeft, barTop, barHeight, maximum);
+
+    cairo_surface_flush(surface.get());
+    if (cairo_status(cr) != CAIRO_STATUS_SUCCESS ||
+        cairo_surface_write_to_png(surface.get(), pngPath.c_str()) != CAIRO_STATUS_SUCCESS) {
+        throw std::runtime_error("cannot write the map picture " + pngPath);
+    }
+    return {width, height};
+}
+
+} // namespace halvorn_host

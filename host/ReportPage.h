@@ -1,0 +1,64 @@
+// The report page as the HTML writer sees it: everything resolved to texts, links and sizes, so
+// that writing the markup (ReportHtml.cpp) needs neither the host nor the disk.
+#pragma once
+
+#include "ReportRecord.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace halvorn_host {
+
+struct PageImage {
+    std::string href; // relative to the page
+    std::string caption;
+    int width = 0; // pixels; 0 when unknown
+    int height = 0;
+};
+
+struct PageFile {
+    std::string name; // as the user knows it: the path the plug-in or host used
+    std::string href; // relative to the page
+    std::string contents;
+    std::uintmax_t bytes = 0;
+};
+
+struct PageMap {
+    std::string heading; // what the map measures
+    std::string fileName;
+    std::optional<PageImage> picture; // none when this build draws no pictures
+    float maximum = 0.0F;             // millimetres
+    float meanInMask = 0.0F;          // over the voxels with a value above 0
+    std::size_t voxelsInMask = 0;
+};
+
+struct PageRun {
+    std::string anchor; // id of the run's section
+    std::string name;   // file name of the motion design matrix
+    std::string sdmPath;
+    std::vector<std::string> tasks;
+    std::optional<std::int32_t> volumes;
+    std::vector<PageImage> plots;
+    std::optional<SpikeSearch> spikeSearch;
+    std::optional<std::string> spikeFileName; // the "_spikes" file, when one was written
+    std::vector<PageMap> maps;
+    std::vector<PageFile> files;
+    std::vector<ReportLogEntry> log;
+};
+
+struct ReportPage {
+    std::string pluginName;
+    std::string pluginVersion;
+    std::optional<std::string> fmrPath;
+    std::optional<std::string> fmrGeometry;
+    std::vector<TaskRecord> tasks;
+    std::vector<PageRun> runs;
+    std::vector<ReportLogEntry> log;
+    std::vector<std::pair<std::string, std::string>> parametersRead;
+    std::vector<PageFile> sessionFiles; // files of the whole run, such as the transcript
+};
+
+} // namespace halvorn_host

@@ -1,0 +1,74 @@
+// What a run of Halvorn.exe did, as the report tells it: the tasks, and for every motion design
+// matrix the tasks worked on (a "motion run") its log, plots, spikes and saved maps. Built from
+// the transcript of host calls by ReportTranscript.cpp.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace halvorn_host {
+
+struct ReportLogEntry {
+    enum class Kind { Log, MessageBox, HostError };
+    Kind kind = Kind::Log;
+    std::string task; // the task that was running; empty outside tasks
+    std::string text; // without the line breaks around it
+};
+
+// One ">  Found spike at position I with displacement D mm" line.
+struct SpikeRow {
+    std::int32_t volume = 0;  // 0-based, as logged
+    std::string displacement; // in millimetres, as logged
+};
+
+// One spike search of the confound task: the threshold the task read and what it found.
+struct SpikeSearch {
+    std::string threshold; // "spike_threshold" as the plug-in read it, in millimetres
+    std::vector<SpikeRow> spikes;
+};
+
+// One ztSaveMAPsOfCurrentFMR that wrote a file: the maps firstMap .. firstMap + mapCount - 1 of
+// the document, in creation order.
+struct MapSave {
+    std::string path;
+    std::size_t firstMap = 0;
+    std::size_t mapCount = 0;
+};
+
+// A plot window that a task drew for the design matrix.
+struct RunPlot {
+    int number = 0; // the plot's number, 1, 2, ... in creation order
+    std::string task;
+};
+
+struct MotionRunRecord {
+    std::string sdmPath;
+    std::vector<std::string> tasks; // each task once, in the order they worked on it
+    std::vector<ReportLogEntry> log;
+    std::vector<RunPlot> plots;
+    std::optional<SpikeSearch> spikeSearch; // the last search, when a confound task ran one
+    std::vector<MapSave> maps;
+};
+
+struct TaskRecord {
+    std::string task;
+    bool errorShown = false; // an "Error: " message box or a host error during the task
+};
+
+struct SessionRecord {
+    std::string pluginName;
+    std::string pluginVersion;
+    std::optional<std::string> fmrPath;     // the current document, when the plug-in asked
+    std::optional<std::string> fmrGeometry; // "64 x 64 x 30 voxels of 3 x 3 x 3 mm, 200 volumes"
+    std::vector<TaskRecord> tasks;
+    std::vector<MotionRunRecord> runs;
+    std::vector<ReportLogEntry> log; // every log text, message box and host error, in order
+    // Every parameter the plug-in read, in the order first read, with the value it got last.
+    std::vector<std::pair<std::string, std::string>> parametersRead;
+};
+
+} // namespace halvorn_host

@@ -1,0 +1,225 @@
+// Halvorn.exe --report on generated runs, as a user opens the page: it exists, names every file
+// the tasks wrote with its size, shows the spikes the log reported, and every picture and link
+// resolves inside the folder.
+#include "ReportRun.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace qm::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct SpikeLine {
+    std::string volume;
+    std::string displacement;
+    std::string threshold;
+    friend bool operator==(const SpikeLine&, const SpikeLine&) = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const SpikeLine& line) {
+    return out << line.volume << " / " << line.displacement << " / " << line.threshold;
+}
+
+std::vector<SpikeLine> spikesInLog(const HostRun& run, const std::string& threshold) {
+    std::vector<SpikeLine> spikes;
+    const std::regex pattern(R"(>  Found spike at position (\d+) with displacement (\S+) mm$)");
+    for (const auto& text : run.logTexts()) {
+        std::smatch match;
+        if (std::regex_search(text, match, pattern)) {
+            spikes.push_back({match[1], match[2], threshold});
+        }
+    }
+    return spikes;
+}
+
+std::vector<SpikeLine> spikesInPage(const std::string& page) {
+    std::vector<SpikeLine> spikes;
+    const std::regex row(R"(<tr><td class="num">(\d+)</td><td class="num">([^<]+)</td>)"
+                         R"(<td class="num">([^<]+)</td>)");
+    for (auto it = std::sregex_iterator(page.begin(), page.end(), row);
+         it != std::sregex_iterator(); ++it) {
+        spikes.push_back({(*it)[1], (*it)[2], (*it)[3]});
+    }
+    return spikes;
+}
+
+struct FileRow {
+    std::string href;
+    std::string name;
+    std::uintmax_t bytes = 0;
+};
+
+std::vector<FileRow> fileRows(const std::string& page) {
+    std::vector<FileRow> rows;
+    const std::regex row(R"re(<tr><td><a href="([^"]+)"><code>([^<]+)</code></a></td>.*?)re"
+                         R"re(data-bytes="(\d+)")re");
+    for (auto it = std::sregex_iterator(page.begin(), page.end(), row);
+         it != std::sregex_iterator(); ++it) {
+        rows.push_back({(*it)[1], (*it)[2], std::stoull((*it)[3])});
+    }
+    return rows;
+}
+
+// The files a user would look for beside the motion SDM after the run.
+std::vector<std::string> outputsBesideTheSdm() {
+    std::vector<std::string> names;
+    for (const char* suffix :
+         {"_spikes.sdm", "_detr.sdm", "_deriv.sdm", "_sqr.sdm", "_t1.sdm", "_t2.sdm", "_t1sqr.sdm",
+          "_t2sqr.sdm", "_MaxAbsolute.map", "_MeanAbsolute.map", "_MeanRelative.map",
+          "_MaxRelative.map", "_MaxAbsoluteX.map", "_MaxAbsoluteY.map", "_MaxAbsoluteZ.map"}) {
+        names.push_back(std::string("run_3DMC") + suffix);
+    }
+    return names;
+}
+
+TEST(Report, ThePageNamesEveryWrittenFileWithItsSize) {
+    const ReportedRun run;
+    ASSERT_EQ(run.host.exitCode, 0) << run.host.err;
+    const std::string page = run.page();
+    const auto rows = fileRows(page);
+    for (const auto& name : outputsBesideTheSdm()) {
+        const fs::path file = run.dir.path() / name;
+        ASSERT_TRUE(fs::is_regular_file(file)) << name;
+        const auto found = std::find_if(rows.begin(), rows.end(), [&](const FileRow& row) {
+            return fs::path(row.name).filename() == name;
+        });
+        ASSERT_NE(found, rows.end()) << name << " is not listed";
+        EXPECT_EQ(found->bytes, fs::file_size(file)) << name;
+        EXPECT_TRUE(fs::equivalent(run.reportFolder() / pathFromUrl(found->href), file))
+            << found->href;
+    }
+}
+
+TEST(Report, TheSpikeTableHoldsTheSpikesOfTheLog) {
+    const ReportedRun run;
+    const auto logged = spikesInLog(run.host, "0.5");
+    ASSERT_GE(logged.size(), 1U) << "the generated run has jumps above 0.5 mm";
+    EXPECT_EQ(spikesInPage(run.page()), logged);
+}
+
+TEST(Report, EveryPictureIsAPngInTheFolderAndEveryLinkResolves) {
+#if !defined(QUELMAR_HOST_PICTURES)
+    GTEST_SKIP() << "this Halvorn.exe draws no pictures";
+#endif
+    const ReportedRun run;
+    const std::string page = run.page();
+    const auto sources = imageSources(page);
+    int maps = 0;
+    int plots = 0;
+    for (const auto& source : sources) {
+        EXPECT_EQ(source.find(':'), std::string::npos) << source << " is not relative";
+        EXPECT_EQ(source.find('/'), std::string::npos) << source << " is not in the folder";
+        EXPECT_TRUE(isPngFile(run.reportFolder() / pathFromUrl(source))) << source;
+        maps += source.starts_with("map-") ? 1 : 0;
+        plots += source.starts_with("plot-") ? 1 : 0;
+    }
+    EXPECT_EQ(maps, 7);
+    // Both tasks draw the loaded motion; the page shows that picture once.
+    EXPECT_EQ(plots, 3);
+    for (const auto& target : linkTargets(page)) {
+        if (target == "../.halvorn-transcript.jsonl") {
+            continue; // the test harness's transcript, removed when the run has been read
+        }
+        if (target.starts_with("#")) {
+            EXPECT_NE(page.find("id=\"" + target.substr(1) + "\""), std::string::npos) << target;
+        } else {
+            EXPECT_EQ(target.find(':'), std::string::npos) << target;
+            EXPECT_TRUE(fs::is_regular_file(run.reportFolder() / pathFromUrl(target))) << target;
+        }
+    }
+    EXPECT_EQ(page.find("http"), std::string::npos);
+}
+
+TEST(Report, ThePageShowsTheLogAndTheTasks) {
+    const ReportedRun run;
+    const std::string page = run.page();
+    for (const auto& text : run.host.logTexts()) {
+        const auto start = text.find_first_not_of('\n');
+        const auto end = text.find_last_not_of('\n');
+        EXPECT_NE(page.find(escapedForHtml(text.substr(start, end - start + 1))), std::string::npos)
+            << text;
+    }
+    for (const char* chip : {"select_3dmcsdm: done", "confound: done", "displacement: done"}) {
+        EXPECT_NE(page.find(chip), std::string::npos) << chip;
+    }
+}
+
+TEST(Report, PlotsDrawnElsewhereAreCopiedIntoTheReportFolder) {
+#if !defined(QUELMAR_HOST_PICTURES)
+    GTEST_SKIP() << "this Halvorn.exe draws no pictures";
+#endif
+    const ReportedRun run({"--plots", "plots"});
+    const std::string page = run.page();
+    const auto sources = imageSources(page);
+    ASSERT_FALSE(sources.empty());
+    for (const auto& source : sources) {
+        EXPECT_TRUE(isPngFile(run.reportFolder() / pathFromUrl(source))) << source;
+    }
+    EXPECT_TRUE(fs::is_regular_file(run.dir.path() / "plots" / "plot-01-run_3DMC.sdm.svg"));
+    EXPECT_NE(page.find("href=\"../plots/plot-01-run_3DMC.sdm.svg\""), std::string::npos);
+}
+
+TEST(Report, FilesLeftFromAnEarlierRunAreNotClaimed) {
+    TempDir dir;
+    const auto files = writeSmallRun(dir.path());
+    const fs::path stale = dir.path() / "run_3DMC_t2sqr.sdm";
+    writeFile(stale.string(), "left over\r\n");
+    fs::last_write_time(stale, fs::last_write_time(stale) - std::chrono::hours(2));
+
+    const auto run = runHalvorn({"--document", files.fmr, "--set", "sdmfile=" + files.sdm, "--set",
+                                 "create_detrended=1", "--report", "report", "confound"},
+                                dir.path().string());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::string page = readFile((dir.path() / "report" / "index.html").string());
+    EXPECT_NE(page.find("run_3DMC_detr.sdm</code>"), std::string::npos);
+    EXPECT_EQ(page.find("_t2sqr.sdm"), std::string::npos);
+}
+
+TEST(Report, AFailedTaskIsShownWithItsMessage) {
+    TempDir dir;
+    const auto files = writeSmallRun(dir.path());
+    const auto run = runHalvorn({"--document", files.fmr, "--set", "sdmfile=missing_3DMC.sdm",
+                                 "--report", "report", "confound"},
+                                dir.path().string());
+    EXPECT_EQ(run.exitCode, 1);
+    const std::string page = readFile((dir.path() / "report" / "index.html").string());
+    EXPECT_NE(page.find("confound: error"), std::string::npos);
+    EXPECT_NE(page.find("[message box] Error: Failed opening for reading: missing_3DMC.sdm"),
+              std::string::npos);
+    EXPECT_NE(page.find("No motion design matrix was analysed"), std::string::npos);
+}
+
+TEST(Report, AReportFolderThatCannotBeMadeStopsTheRunBeforeThePlugIn) {
+    TempDir dir;
+    writeFile(dir.file("report"), "a file, not a folder");
+    const auto run = runHalvorn({"--report", "report", "confound"}, dir.path().string());
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("cannot create the report folder report"), std::string::npos) << run.err;
+    EXPECT_TRUE(run.calls("ztLogText").empty());
+}
+
+// Without --transcript of its own, the run records one into the report folder (runHalvorn
+// always asks for one, so Halvorn.exe is started directly here).
+TEST(Report, WithoutATranscriptTheReportKeepsOneInItsFolder) {
+    TempDir dir;
+    const auto files = writeSmallRun(dir.path());
+    const std::string command = "cd '" + dir.path().string() + "' && '" + halvornExecutable() +
+                                "' --document '" + files.fmr +
+                                "' --report report --set sdmfile=none.sdm confound >out 2>err";
+    ASSERT_EQ(std::system(command.c_str()), 256) << "the missing SDM makes the run exit with 1";
+    EXPECT_TRUE(fs::is_regular_file(dir.path() / "report" / "transcript.jsonl"));
+    const std::string page = readFile((dir.path() / "report" / "index.html").string());
+    EXPECT_NE(page.find("href=\"transcript.jsonl\""), std::string::npos);
+}
+
+} // namespace
+} // namespace qm::test

@@ -1,0 +1,278 @@
+// Sorting a transcript into the report's motion runs: which design matrix each log line, plot,
+// spike and map belongs to, read from transcripts as Halvorn.exe writes them.
+#include "ReportTranscript.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace halvorn_host {
+namespace {
+
+using json = nlohmann::json;
+
+json execute(const std::string& task) {
+    return {{"host", "execute"}, {"task", task}};
+}
+json returned() {
+    return {{"host", "execute returned"}, {"result", true}};
+}
+json log(const std::string& message) {
+    return {{"call", "ztLogText"}, {"text", "Quelmar" + message}};
+}
+json parameter(const std::string& getter, const std::string& name, const json& value) {
+    return {{"call", getter}, {"name", name}, {"value", value}};
+}
+json sdmfile(const std::string& path) {
+    return parameter("ztGetStringParameter", "sdmfile", path);
+}
+json plot(int number) {
+    return {{"call", "ztPlotLine"}, {"n", 10}, {"name", "Translation BV X [mm]"}, {"plot", number}};
+}
+json mapSave(const std::string& path, int maps, int result) {
+    return {{"call", "ztSaveMAPsOfCurrentFMR"}, {"path", path}, {"maps", maps}, {"result", result}};
+}
+
+// An MDM that lists a.sdm and b.sdm; anything else lists itself.
+std::vector<std::string> lister(const std::string& sdmfile) {
+    if (sdmfile == "two.mdm") {
+        return {"runs/a_3DMC.sdm", "runs/b_3DMC.sdm"};
+    }
+    return {sdmfile};
+}
+
+TEST(ReportTranscript, ConfoundSpikesAndPlotsBelongToTheDesignMatrixTheTaskRead) {
+    const std::vector<json> entries = {
+        {{"host", "loaded"}, {"getPluginName", "Quelmar"}, {"getPluginVersion", "2.0"}},
+        log(">  Running..."),
+        execute("confound"),
+        parameter("ztGetFloatParameter", "spike_threshold", 0.30000001192092896),
+        sdmfile("run_3DMC.sdm"),
+        plot(1),
+        log(">  Detecting Spikes"),
+        log(">  Found spike at position 4 with displacement 0.75 mm"),
+        log(">  Found spike at position 17 with displacement 1.23457 mm"),
+        plot(2),
+        log(">  Saving SDMs"),
+        returned(),
+        {{"call", "ztLogText"}, {"text", "\nQuelmar>  Plugin finished!\n"}},
+    };
+    const SessionRecord record = recordSession(entries, lister);
+    EXPECT_EQ(record.pluginName, "Quelmar");
+    EXPECT_EQ(record.pluginVersion, "2.0");
+    ASSERT_EQ(record.tasks.size(), 1U);
+    EXPECT_FALSE(record.tasks[0].errorShown);
+    ASSERT_EQ(record.runs.size(), 1U);
+    const MotionRunRecord& run = record.runs[0];
+    EXPECT_EQ(run.sdmPath, "run_3DMC.sdm");
+    EXPECT_EQ(run.tasks, std::vector<std::string>{"confound"});
+    ASSERT_EQ(run.plots.size(), 2U);
+    EXPECT_EQ(run.plots[1].number, 2);
+    EXPECT_EQ(run.plots[1].task, "confound");
+    ASSERT_TRUE(run.spikeSearch);
+    EXPECT_EQ(run.spikeSearch->threshold, "0.3"); // the float as the plug-in's log writes it
+    ASSERT_EQ(run.spikeSearch->spikes.size(), 2U);
+    EXPECT_EQ(run.spikeSearch->spikes[0].volume, 4);
+    EXPECT_EQ(run.spikeSearch->spikes[0].displacement, "0.75");
+    EXPECT_EQ(run.spikeSearch->spikes[1].volume, 17);
+    EXPECT_EQ(run.spikeSearch->spikes[1].displacement, "1.23457");
+    EXPECT_EQ(run.log.size(), 4U); // detecting, two spikes, saving
+    // The whole log keeps the lines outside the run, without their line breaks.
+    ASSERT_EQ(record.log.size(), 6U);
+    EXPECT_EQ(record.log.front().text, "Quelmar>  Running...");
+    EXPECT_EQ(record.log.front().task, "");
+    EXPECT_EQ(record.log.back().text, "Quelmar>  Plugin finished!");
+}
+
+TEST(ReportTranscript, EachDesignMatrixOfAnMdmGetsItsOwnEvents) {
+    const std::vector<json> entries = {
+        execute("confound"),
+        sdmfile("two.mdm"),
+        log(">  Detecting Spikes"),
+        log(">  No spikes found with displacement greater than 0.5 mm"),
+        log(">  Saving SDMs"),
+        log(">  Detecting Spikes"),
+        log(">  Found spike at position 3 with displacement 0.9 mm"),
+        log(">  Saving SDMs"),
+        returned(),
+        execute("displacement"),
+        sdmfile("two.mdm"),
+        log(">  FMR size voxels: 8 x 8 x 4"),
+        plot(1),
+        log(">  Start calculating voxel specific motion in 10 volumes"),
+        log(">  Saving Maps"),
+        mapSave("runs/a_3DMC_MaxAbsolute.map", 1, 1),
+        plot(2),
+        log(">  Start calculating voxel specific motion in 10 volumes"),
+        log(">  Saving Maps"),
+        mapSave("runs/b_3DMC_MaxAbsolute.map", 1, 1),
+        mapSave("runs/b_3DMC_MeanAbsolute.map", 1, 1),
+        returned(),
+    };
+    const SessionRecord record = recordSession(entries, lister);
+    ASSERT_EQ(record.runs.size(), 2U);
+    const MotionRunRecord& a = record.runs[0];
+    const MotionRunRecord& b = record.runs[1];
+    EXPECT_EQ(a.sdmPath, "runs/a_3DMC.sdm");
+    EXPECT_EQ(b.sdmPath, "runs/b_3DMC.sdm");
+    EXPECT_EQ(a.tasks, (std::vector<std::string>{"confound", "displacement"}));
+    ASSERT_TRUE(a.spikeSearch);
+    EXPECT_TRUE(a.spikeSearch->spikes.empty());
+    ASSERT_TRUE(b.spikeSearch);
+    ASSERT_EQ(b.spikeSearch->spikes.size(), 1U);
+    EXPECT_EQ(b.spikeSearch->spikes[0].volume, 3);
+    ASSERT_EQ(a.plots.size(), 1U);
+    EXPECT_EQ(a.plots[0].number, 1);
+    ASSERT_EQ(b.plots.size(), 1U);
+    EXPECT_EQ(b.plots[0].number, 2);
+    ASSERT_EQ(a.maps.size(), 1U);
+    EXPECT_EQ(a.maps[0].firstMap, 0U);
+    ASSERT_EQ(b.maps.size(), 2U);
+    EXPECT_EQ(b.maps[0].firstMap, 1U);
+    EXPECT_EQ(b.maps[1].firstMap, 2U);
+    // The FMR size comes before any design matrix: it is in the whole log only.
+    for (const auto& run : record.runs) {
+        for (const auto& entry : run.log) {
+            EXPECT_EQ(entry.text.find("FMR size"), std::string::npos);
+        }
+    }
+}
+
+TEST(ReportTranscript, AFailedMapSaveLeavesItsMapsToTheNextSave) {
+    const std::vector<json> entries = {
+        execute("displacement"),
+        sdmfile("run_3DMC.sdm"),
+        log(">  Start calculating voxel specific motion in 10 volumes"),
+        log(">  Saving Maps"),
+        mapSave("run_3DMC_MaxAbsolute.map", 1, 1),
+        mapSave("full/run_3DMC_MeanAbsolute.map", 1, 0),
+        {{"host", "error"}, {"text", "Error: cannot write full/run_3DMC_MeanAbsolute.map"}},
+        mapSave("run_3DMC_MeanRelative.map", 2, 1),
+        returned(),
+    };
+    const SessionRecord record = recordSession(entries, lister);
+    ASSERT_EQ(record.runs.size(), 1U);
+    const auto& maps = record.runs[0].maps;
+    ASSERT_EQ(maps.size(), 2U);
+    EXPECT_EQ(maps[1].path, "run_3DMC_MeanRelative.map");
+    EXPECT_EQ(maps[1].firstMap, 1U);
+    EXPECT_EQ(maps[1].mapCount, 2U);
+    ASSERT_EQ(record.tasks.size(), 1U);
+    EXPECT_TRUE(record.tasks[0].errorShown);
+    EXPECT_EQ(record.log.back().kind, ReportLogEntry::Kind::HostError);
+}
+
+TEST(ReportTranscript, AnErrorMessageBoxMarksItsTaskAndJoinsTheRunLog) {
+    const std::vector<json> entries = {
+        execute("confound"),
+        sdmfile("run_3DMC.sdm"),
+        log(">  Saving SDMs"),
+        {{"call", "ztMessageBox"}, {"text", "Error: Cannot Create file: run_3DMC_detr.sdm"}},
+        returned(),
+        execute("displacement"),
+        sdmfile("missing_3DMC.sdm"),
+        {{"call", "ztMessageBox"}, {"text", "Error: Failed opening for reading: missing"}},
+        returned(),
+    };
+    const SessionRecord record = recordSession(entries, lister);
+    ASSERT_EQ(record.tasks.size(), 2U);
+    EXPECT_TRUE(record.tasks[0].errorShown);
+    EXPECT_TRUE(record.tasks[1].errorShown);
+    // The confound run was closed by its saving line: the error after it is in the whole log.
+    ASSERT_EQ(record.runs.size(), 1U);
+    EXPECT_EQ(record.runs[0].log.size(), 1U);
+    EXPECT_EQ(record.log.size(), 3U);
+    EXPECT_EQ(record.log[1].kind, ReportLogEntry::Kind::MessageBox);
+}
+
+TEST(ReportTranscript, ParametersKeepTheOrderFirstReadAndTheLastValue) {
+    const std::vector<json> entries = {
+        execute("confound"),
+        parameter("ztGetIntParameter", "create_spikes", 1),
+        parameter("ztGetFloatParameter", "spike_threshold", 0.5),
+        returned(),
+        execute("confound"),
+        parameter("ztGetIntParameter", "create_spikes", 0),
+        returned(),
+    };
+    const SessionRecord record = recordSession(entries, lister);
+    EXPECT_EQ(record.parametersRead, (std::vector<std::pair<std::string, std::string>>{
+                                         {"create_spikes", "0"}, {"spike_threshold", "0.5"}}));
+}
+
+TEST(ReportTranscript, TheDocumentHeaderGivesPathAndGeometry) {
+    const std::vector<json> entries = {{{"call", "ztGetHeaderOfCurrentFMR"},
+                                        {"fmrPath", "run.fmr"},
+                                        {"nrOfVolumes", 200},
+                                        {"dimX", 64},
+                                        {"dimY", 64},
+                                        {"dimZ", 30},
+                                        {"voxelSizeX", 2.5},
+                                        {"voxelSizeY", 2.5},
+                                        {"voxelSizeZ", 3.0}}};
+    const SessionRecord record = recordSession(entries, lister);
+    EXPECT_EQ(record.fmrPath, "run.fmr");
+    EXPECT_EQ(record.fmrGeometry, "64 x 64 x 30 voxels of 2.5 x 2.5 x 3 mm, 200 volumes");
+}
+
+TEST(ReportTranscript, SpikeLines) {
+    struct Case {
+        const char* text;
+        bool isSpike;
+        std::int32_t volume;
+        const char* displacement;
+    };
+    const Case cases[] = {
+        {"Quelmar>  Found spike at position 0 with displacement 0.5 mm", true, 0, "0.5"},
+        {">  Found spike at position 199 with displacement 1e-05 mm", true, 199, "1e-05"},
+        {">  Found spike at position 12 with displacement inf mm", true, 12, "inf"},
+        {">  Found spike at position -3 with displacement 2 mm", true, -3, "2"},
+        {">  No spikes found with displacement greater than 0.5 mm", false, 0, ""},
+        {">  Found spike at position x with displacement 2 mm", false, 0, ""},
+        {">  Found spike at position 4 with displacement 2", false, 0, ""},
+        {">  Found spike at position 4 with displacement  mm", false, 0, ""},
+        {">  Found spike at position 4 with displacement 2x mm", false, 0, ""},
+        {">  Found spike at position 4with displacement 2 mm", false, 0, ""},
+    };
+    for (const auto& c : cases) {
+        const auto row = parseSpikeLine(c.text);
+        EXPECT_EQ(row.has_value(), c.isSpike) << c.text;
+        if (row && c.isSpike) {
+            EXPECT_EQ(row->volume, c.volume) << c.text;
+            EXPECT_EQ(row->displacement, c.displacement) << c.text;
+        }
+    }
+}
+
+TEST(ReportTranscript, FloatsAreWrittenAsTheLogWritesThem) {
+    const std::map<float, std::string> cases = {{0.5F, "0.5"},   {1.2345678F, "1.23457"},
+                                                {2.0F, "2"},     {0.00001F, "1e-05"},
+                                                {1e6F, "1e+06"}, {0.3F, "0.3"}};
+    for (const auto& [value, text] : cases) {
+        EXPECT_EQ(formatLikeLog(value), text);
+    }
+}
+
+TEST(ReportTranscript, AMalformedTranscriptLineIsNamed) {
+    const std::string path = ::testing::TempDir() + "report_transcript_test.jsonl";
+    {
+        std::ofstream out(path);
+        out << "{\"host\":\"initPlugin\"}\n{not json\n";
+    }
+    try {
+        readTranscriptFile(path);
+        FAIL() << "a malformed line was accepted";
+    } catch (const std::runtime_error& error) {
+        EXPECT_NE(std::string(error.what()).find(path + " is not JSON Lines at line 2"),
+                  std::string::npos)
+            << error.what();
+    }
+    std::remove(path.c_str());
+}
+
+} // namespace
+} // namespace halvorn_host
