@@ -159,12 +159,19 @@ float parseValue(std::string_view token, std::size_t line, const SdmProblem& pro
         problem.raise(line, std::string(token) + " is outside the range of a 32-bit float");
     }
     if (result.ec != std::errc() || result.ptr != digits.data() + digits.size()) {
-        problem.raise(line, "\"" + std::string(token) + "\" is not a number");
+        // Appended piece by piece: GCC 12 at -O3 misreads the chained operator+ as an
+        // overlapping copy (-Wrestrict).
+        std::string message = "\"";
+        message.append(token);
+        message += "\" is not a number";
+        problem.raise(line, message);
     }
     return value;
 }
 
-// One line per data point holding exactly one whitespace-separated number per predictor.
+// One line per data point holding exactly one whitespace-separated number per predictor. Without
+// predictors the lines are empty, and the colour read before them has passed over them: the file
+// may end anywhere among them.
 void readValues(std::string_view content, std::size_t position, DesignMatrix& matrix,
                 const SdmProblem& problem) {
     const auto n = static_cast<std::size_t>(matrix.nrOfPredictors.value);
@@ -173,6 +180,9 @@ void readValues(std::string_view content, std::size_t position, DesignMatrix& ma
     std::size_t line = lineNumberAt(content, position);
     for (std::size_t t = 0; t < dataPoints; ++t, ++line) {
         if (position >= content.size()) {
+            if (n == 0) {
+                break; // a matrix without predictors has no values to miss
+            }
             problem.raise(line, "the file ends after " + std::to_string(t) + " of the " +
                                     std::to_string(dataPoints) +
                                     " data lines that NrOfDataPoints announces");
