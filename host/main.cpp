@@ -14,6 +14,11 @@
 #include <iostream>
 #include <memory>
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace halvorn_host {
 namespace {
 
@@ -161,6 +166,12 @@ HostSession& session() {
 } // namespace halvorn_host
 
 int main(int argc, char** argv) {
+#if defined(_WIN32)
+    // The log and the message boxes reach stdout and stderr as the plug-in wrote them, with no
+    // carriage return put before its newlines.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
     int exitCode = 0;
     const auto options = halvorn_host::parseCommandLine(argc, argv, exitCode);
     if (!options) {
