@@ -76,6 +76,17 @@ std::string formatFloat(float value, int decimals) {
     return std::string(buffer, result.ptr);
 }
 
+// Three decimals, enough for tenths of a voxel; small values keep three significant digits.
+std::string millimetres(float value) {
+    if (!(value < 0.1F)) {
+        return formatFloat(value, 3);
+    }
+    char buffer[64];
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 3);
+    return std::string(buffer, result.ptr);
+}
+
 // 13745 -> "13 745": long numbers are easier to read in groups of three.
 std::string groupedDigits(std::uintmax_t number) {
     std::string digits = std::to_string(number);
@@ -208,8 +219,8 @@ void appendMaps(std::string& html, const PageRun& run) {
             "map's largest value.</p>\n";
     for (const auto& map : run.maps) {
         const std::string caption = "<code>" + escapeHtml(map.fileName) + "</code>: largest " +
-                                    formatFloat(map.maximum, 3) + " mm, mean " +
-                                    formatFloat(map.meanInMask, 3) + " mm over " +
+                                    millimetres(map.maximum) + " mm, mean " +
+                                    millimetres(map.meanInMask) + " mm over " +
                                     groupedDigits(map.voxelsInMask) + " brain voxels";
         if (map.picture) {
             html += "<figure><img src=\"" + escapeHtml(map.picture->href) + "\" alt=\"" +

@@ -95,6 +95,16 @@ bool hasValue(std::span<const float> values, std::size_t sliceSize, std::int32_t
                        [](float value) { return std::isfinite(value) && value > 0.0F; });
 }
 
+// Three decimals, as the page gives the maxima; small values keep three significant digits.
+std::string maximumLabel(double value) {
+    char buffer[32];
+    const auto result =
+        value >= 0.1
+            ? std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 3)
+            : std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 3);
+    return std::string(buffer, result.ptr);
+}
+
 // One slice as an image of one pixel per voxel, row y of the map as row y of the image.
 Surface sliceImage(const MapGrid& map, std::int32_t z, double scaleMaximum) {
     const auto [dimX, dimY, dimZ] = map.dimensions;
@@ -145,8 +155,7 @@ void drawColorBar(cairo_t* cr, double left, double top, double height, double sc
     drawText(cr, left, top - 10.0, "mm");
     setFont(cr, 10.0, false);
     setGrey(cr, 0.35);
-    drawText(cr, left, top + height + 16.0,
-             "max " + tickLabel(scaleMaximum, tickStep(scaleMaximum) / 100.0));
+    drawText(cr, left, top + height + 16.0, "max " + maximumLabel(scaleMaximum));
     setFont(cr, 11.0, false);
     const double step = tickStep(scaleMaximum);
     for (int i = 0;; ++i) {
