@@ -1,6 +1,7 @@
 // Halvorn.exe --report on generated runs, as a user opens the page: it exists, names every file
 // the tasks wrote with its size, shows the spikes the log reported, and every picture and link
 // resolves inside the folder.
+#include "MotionFiles.h"
 #include "ReportRun.h"
 
 #include <gtest/gtest.h>
@@ -166,6 +167,72 @@ TEST(Report, PlotsDrawnElsewhereAreCopiedIntoTheReportFolder) {
     }
     EXPECT_TRUE(fs::is_regular_file(run.dir.path() / "plots" / "plot-01-run_3DMC.sdm.svg"));
     EXPECT_NE(page.find("href=\"../plots/plot-01-run_3DMC.sdm.svg\""), std::string::npos);
+}
+
+// An MDM of two runs: each design matrix gets its own section with its own spikes, maps and
+// files, in the order of the MDM.
+TEST(Report, EachRunOfAnMdmHasItsOwnSection) {
+    TempDir dir;
+    std::vector<std::string> sdms;
+    for (const std::string subject : {"sub-01", "sub-02"}) {
+        fs::create_directory(dir.path() / subject);
+        tools::RunSpec spec;
+        spec.directory = (dir.path() / subject).string();
+        spec.name = subject == "sub-01" ? "run1" : "run2";
+        spec.sizeX = 8;
+        spec.sizeY = 8;
+        spec.sizeZ = 4;
+        spec.volumes = 40;
+        spec.seed = subject == "sub-01" ? 1 : 5;
+        const auto files = tools::writeSyntheticRun(spec);
+        sdms.push_back(files.sdm);
+    }
+    writeFile(dir.file("study.mdm"), mdmText(sdms));
+    std::vector<std::string> arguments = {
+        "--document", (dir.path() / "sub-01" / "run1.fmr").string(),
+        "--set",      "sdmfile=study.mdm",
+        "--report",   "report"};
+    for (const auto& setting : everyOptionOn()) {
+        arguments.push_back("--set");
+        arguments.push_back(setting);
+    }
+    arguments.push_back("confound");
+    arguments.push_back("displacement");
+    const auto run = runHalvorn(arguments, dir.path().string());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+
+    // The log's spike lines, split at each "Saving SDMs".
+    std::vector<std::vector<SpikeLine>> logged(1);
+    const std::regex spike(R"(>  Found spike at position (\d+) with displacement (\S+) mm$)");
+    for (const auto& text : run.logTexts()) {
+        std::smatch match;
+        if (std::regex_search(text, match, spike)) {
+            logged.back().push_back({match[1], match[2], "0.5"});
+        } else if (text.ends_with(">  Saving SDMs")) {
+            logged.emplace_back();
+        }
+    }
+    ASSERT_EQ(logged.size(), 3U);
+    EXPECT_FALSE(logged[0].empty()) << "the first run has jumps above 0.5 mm";
+
+    const std::string page = readFile(dir.file("report/index.html"));
+    const auto second = page.find("<section class=\"run\" id=\"run-2\">");
+    const auto session = page.find("<section class=\"panel\" id=\"session\">");
+    ASSERT_NE(second, std::string::npos);
+    ASSERT_NE(session, std::string::npos);
+    const std::string first = page.substr(0, second);
+    const std::string other = page.substr(second, session - second);
+    EXPECT_NE(first.find("<h2>run1_3DMC.sdm</h2>"), std::string::npos);
+    EXPECT_NE(other.find("<h2>run2_3DMC.sdm</h2>"), std::string::npos);
+    EXPECT_EQ(spikesInPage(first), logged[0]);
+    EXPECT_EQ(spikesInPage(other), logged[1]);
+    for (const char* suffix : {"_detr.sdm", "_MaxAbsolute.map", "_MaxAbsoluteZ.map"}) {
+        EXPECT_NE(first.find("run1_3DMC" + std::string(suffix) + "</code>"), std::string::npos)
+            << suffix;
+        EXPECT_EQ(first.find("run2_3DMC" + std::string(suffix)), std::string::npos) << suffix;
+        EXPECT_NE(other.find("run2_3DMC" + std::string(suffix) + "</code>"), std::string::npos)
+            << suffix;
+    }
 }
 
 TEST(Report, FilesLeftFromAnEarlierRunAreNotClaimed) {
