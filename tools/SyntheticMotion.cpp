@@ -19,9 +19,9 @@ constexpr const char* kCrLf = "\r\n";
 // Keeps every value inside the SDM format's safe range for later columns (above -10, below 100).
 constexpr float kLimit = 8.0F;
 
-constexpr const char* kPredictorNames[6] = {"Translation BV X [mm]", "Translation BV Y [mm]",
-                                            "Translation BV Z [mm]", "Rotation BV X [deg]",
-                                            "Rotation BV Y [deg]",   "Rotation BV Z [deg]"};
+constexpr const char* kPredictorNames[6] = {"Translation X [mm]", "Translation Y [mm]",
+                                            "Translation Z [mm]", "Rotation X [deg]",
+                                            "Rotation Y [deg]",   "Rotation Z [deg]"};
 constexpr int kColours[6][3] = {{255, 0, 0},   {0, 255, 0},   {0, 0, 255},
                                 {255, 255, 0}, {255, 0, 255}, {0, 255, 255}};
 

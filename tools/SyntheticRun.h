@@ -51,7 +51,7 @@ RunFiles writeSyntheticRun(const RunSpec& spec);
 std::vector<MotionParameters> syntheticMotion(const RunSpec& spec);
 
 // Writes a 3D motion correction SDM in the host's layout: six predictors named
-// "Translation BV X [mm]" ... "Rotation BV Z [deg]", one line per volume, CR LF line ends.
+// "Translation X [mm]" ... "Rotation Z [deg]", one line per volume, CR LF line ends.
 void writeMotionSdm(const std::string& path, const std::vector<MotionParameters>& rows);
 
 // Intensity of the noiseless head image at column x, row y, slice z.

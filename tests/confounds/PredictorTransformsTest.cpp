@@ -146,7 +146,7 @@ TEST(PredictorTransforms, EmptyColumnsStayEmptyAndOnlyNamesChange) {
     for (const std::vector<float>& column : matrix.columns) {
         EXPECT_TRUE(column.empty());
     }
-    EXPECT_EQ(matrix.predictorNames[0], "Translation BV-X [mm] detrended derivative t-1 squared");
+    EXPECT_EQ(matrix.predictorNames[0], "Translation X [mm] detrended derivative t-1 squared");
 }
 
 TEST(PredictorTransforms, EachColumnUsesItsOwnLength) {

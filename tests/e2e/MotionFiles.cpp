@@ -11,9 +11,9 @@
 
 namespace qm::test {
 
-const std::array<std::string, 6> kMotionNames = {"Translation BV-X [mm]", "Translation BV-Y [mm]",
-                                                 "Translation BV-Z [mm]", "Rotation BV-X [deg]",
-                                                 "Rotation BV-Y [deg]",   "Rotation BV-Z [deg]"};
+const std::array<std::string, 6> kMotionNames = {"Translation X [mm]", "Translation Y [mm]",
+                                                 "Translation Z [mm]", "Rotation X [deg]",
+                                                 "Rotation Y [deg]",   "Rotation Z [deg]"};
 
 const std::array<std::array<int, 3>, 6> kMotionColours = {
     {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 0}, {255, 0, 255}, {0, 255, 255}}};

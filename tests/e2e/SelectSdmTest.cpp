@@ -26,9 +26,9 @@ std::string motionSdm(int volumes) {
                        std::to_string(volumes) +
                        "\r\nIncludesConstant:       0\r\nFirstConfoundPredictor: 1\r\n\r\n"
                        "255 0 0   0 255 0   0 0 255   255 255 0   255 0 255   0 255 255\r\n"
-                       "\"Translation BV-X [mm]\" \"Translation BV-Y [mm]\" "
-                       "\"Translation BV-Z [mm]\" \"Rotation BV-X [deg]\" "
-                       "\"Rotation BV-Y [deg]\" \"Rotation BV-Z [deg]\"\r\n";
+                       "\"Translation X [mm]\" \"Translation Y [mm]\" "
+                       "\"Translation Z [mm]\" \"Rotation X [deg]\" "
+                       "\"Rotation Y [deg]\" \"Rotation Z [deg]\"\r\n";
     for (int t = 0; t < volumes; ++t) {
         text += "  0.010000  -0.020000   0.030000  -12.500000   123.000000   0.000000\r\n";
     }

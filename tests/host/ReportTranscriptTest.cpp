@@ -31,7 +31,7 @@ json sdmfile(const std::string& path) {
     return parameter("ztGetStringParameter", "sdmfile", path);
 }
 json plot(int number) {
-    return {{"call", "ztPlotLine"}, {"n", 10}, {"name", "Translation BV X [mm]"}, {"plot", number}};
+    return {{"call", "ztPlotLine"}, {"n", 10}, {"name", "Translation X [mm]"}, {"plot", number}};
 }
 json mapSave(const std::string& path, int maps, int result) {
     return {{"call", "ztSaveMAPsOfCurrentFMR"}, {"path", path}, {"maps", maps}, {"result", result}};

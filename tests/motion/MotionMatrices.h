@@ -16,9 +16,9 @@ namespace qm::test {
 using MotionValues = std::array<float, 6>; // x, y, z in mm; rotations about x, y, z in degrees
 
 inline DesignMatrix motionMatrix(const std::vector<MotionValues>& rows) {
-    static const char* const kNames[6] = {"Translation BV-X [mm]", "Translation BV-Y [mm]",
-                                          "Translation BV-Z [mm]", "Rotation BV-X [deg]",
-                                          "Rotation BV-Y [deg]",   "Rotation BV-Z [deg]"};
+    static const char* const kNames[6] = {"Translation X [mm]", "Translation Y [mm]",
+                                          "Translation Z [mm]", "Rotation X [deg]",
+                                          "Rotation Y [deg]",   "Rotation Z [deg]"};
     DesignMatrix matrix;
     matrix.path = "run1_3DMC.sdm";
     matrix.nrOfPredictors.value = 6;

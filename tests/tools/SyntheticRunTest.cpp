@@ -130,7 +130,7 @@ TEST(SyntheticRun, MotionStartsAtZeroDriftsAndJumpsAsOftenAsAsked) {
                          "NrOfDataPoints:         300\r\n",
                          0),
               0U);
-    EXPECT_NE(text.find("\"Translation BV X [mm]\" \"Translation BV Y [mm]\""), std::string::npos);
+    EXPECT_NE(text.find("\"Translation X [mm]\" \"Translation Y [mm]\""), std::string::npos);
     const auto rows = sdmRows(text);
     ASSERT_EQ(rows.size(), 300U);
     EXPECT_EQ(rows[0], std::vector<float>(6, 0.0F));
