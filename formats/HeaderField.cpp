@@ -93,6 +93,10 @@ void appendKeyAndValue(std::string& out, const std::string& name, std::int32_t w
     const std::size_t keyLength = out.size() - keyStart;
     if (static_cast<std::int64_t>(keyLength) < width) {
         out.append(static_cast<std::size_t>(width) - keyLength, ' ');
+    } else {
+        // A value read from the next line leaves a width of the key alone; written right after
+        // the colon, key and value would read back as one unknown word.
+        out += ' ';
     }
     char digits[16];
     const auto result = std::to_chars(digits, digits + sizeof digits, value);

@@ -39,8 +39,9 @@ void readHeaderField(std::istream& in, const std::string& keyToken, BoolField& f
 // and recorded in `quoted`.
 void readHeaderField(std::istream& in, const std::string& keyToken, StringField& field);
 
-// Writes "Name:" padded with spaces to `width`, the value in decimal (a bool as 1 or 0), and
-// `lineEnds` line ends (CR LF each). Writes nothing for a field that is not present.
+// Writes "Name:" padded with spaces to `width` (and followed by at least one space), the value
+// in decimal (a bool as 1 or 0), and `lineEnds` line ends (CR LF each). Writes nothing for a field
+// that is not present.
 void writeHeaderField(std::ostream& out, const IntField& field, int lineEnds);
 void writeHeaderField(std::ostream& out, const BoolField& field, int lineEnds);
 // The same, appended to a text that is written to disk in one piece.

@@ -2,11 +2,14 @@
 
 #include "AtomicFileWriter.h"
 #include "FileContent.h"
+#include "FileErrors.h"
 #include "HeaderField.h"
 #include "PathHelpers.h"
 
+#include <algorithm>
 #include <charconv>
 #include <fstream>
+#include <string_view>
 
 namespace qm {
 namespace {
@@ -25,33 +28,82 @@ std::string lineWithoutCarriageReturn(std::string line) {
     return line;
 }
 
-// A failed read leaves the field as it was (and the stream failed, which ends the reading).
-void readInt(std::istream& in, std::int32_t& field) {
-    std::int32_t value = 0;
-    if (in >> value) {
-        field = value;
+// Reports what is wrong with an MDM so that the researcher can find the place in the file.
+class MdmProblem {
+public:
+    MdmProblem(const std::string& path, std::string_view content)
+        : path_(path), content_(content) {}
+
+    [[noreturn]] void raise(const std::string& problem) const {
+        throw FileFormatError("Invalid MDM file " + path_ + ": " + problem);
     }
+    [[noreturn]] void raiseAt(std::size_t offset, const std::string& problem) const {
+        throw FileFormatError("Invalid MDM file " + path_ + ", line " +
+                              std::to_string(lineAt(offset)) + ": " + problem);
+    }
+    std::size_t lineAt(std::size_t offset) const {
+        const auto end =
+            content_.begin() + static_cast<std::ptrdiff_t>(std::min(offset, content_.size()));
+        return static_cast<std::size_t>(std::count(content_.begin(), end, '\n')) + 1;
+    }
+
+private:
+    const std::string& path_;
+    std::string_view content_;
+};
+
+// The token after a key on the key's own line; empty when the line ends first, so that an
+// empty value does not take the next key for itself.
+std::string tokenOnSameLine(std::istream& in) {
+    while (in.peek() == ' ' || in.peek() == '\t') {
+        in.get();
+    }
+    std::string token;
+    if (in.peek() != '\r' && in.peek() != '\n' && in.peek() != std::char_traits<char>::eof()) {
+        in >> token;
+    }
+    return token;
+}
+
+// The whole number after `key`. A value that is not one is an error: reading on would leave
+// the study lists empty, and the tasks would silently do nothing.
+void readInt(MemoryInputStream& in, const std::string& key, std::int32_t& field,
+             const MdmProblem& problem) {
+    const std::size_t keyEnd = in.position();
+    std::int32_t value = 0;
+    if (!(in >> value)) {
+        problem.raiseAt(keyEnd, "the value of \"" + key + "\" is not a whole number");
+    }
+    field = value;
 }
 
 // Header keys with their values, in any order, up to and including "NrOfStudies:". Unknown
 // tokens are passed over, however many there are.
-void readHeader(std::istream& in, MultiStudyDesignMatrix& mdm) {
+void readHeader(MemoryInputStream& in, MultiStudyDesignMatrix& mdm, const MdmProblem& problem) {
     std::string token;
-    while (token != "NrOfStudies:" && in >> token) {
+    while (token != "NrOfStudies:") {
+        if (!(in >> token)) {
+            problem.raise("the header ends before \"NrOfStudies:\"");
+        }
         if (token == "TypeOfFunctionalData:") {
-            in >> mdm.typeOfFunctionalData;
+            mdm.typeOfFunctionalData = tokenOnSameLine(in);
         } else if (token == "FileVersion:") {
-            readInt(in, mdm.fileVersion);
+            readInt(in, token, mdm.fileVersion, problem);
         } else if (token == "RFX-GLM:") {
-            readInt(in, mdm.rfxGlm);
+            readInt(in, token, mdm.rfxGlm, problem);
         } else if (token == "PSCTransformation:") {
-            readInt(in, mdm.pscTransformation);
+            readInt(in, token, mdm.pscTransformation, problem);
         } else if (token == "zTransformation:") {
-            readInt(in, mdm.zTransformation);
+            readInt(in, token, mdm.zTransformation, problem);
         } else if (token == "SeparatePredictors:") {
-            readInt(in, mdm.separatePredictors);
+            readInt(in, token, mdm.separatePredictors, problem);
         } else if (token == "NrOfStudies:") {
-            readInt(in, mdm.nrOfStudies);
+            const std::size_t keyEnd = in.position();
+            readInt(in, token, mdm.nrOfStudies, problem);
+            if (mdm.nrOfStudies < 0) {
+                problem.raiseAt(keyEnd, "NrOfStudies is " + std::to_string(mdm.nrOfStudies) +
+                                            "; a count cannot be negative");
+            }
         }
     }
 }
@@ -74,25 +126,47 @@ std::vector<std::string> quotedTexts(const std::string& line, std::size_t count)
     return texts;
 }
 
-void readStudyLines(std::istream& in, MultiStudyDesignMatrix& mdm) {
+// Appends the paths of one study line; false when the line holds no study.
+bool addStudy(const std::string& line, MultiStudyDesignMatrix& mdm) {
+    if (isMultiChannel(mdm.typeOfFunctionalData)) {
+        auto three = quotedTexts(line, 3);
+        if (!three.empty()) {
+            mdm.extraFileStudies.push_back(mdm.functionalDataFiles.size());
+            mdm.extraFiles.push_back(std::move(three[0]));
+            mdm.functionalDataFiles.push_back(std::move(three[1]));
+            mdm.designMatrixFiles.push_back(std::move(three[2]));
+            return true;
+        }
+    }
+    auto two = quotedTexts(line, 2);
+    if (two.empty()) {
+        return false;
+    }
+    mdm.functionalDataFiles.push_back(std::move(two[0]));
+    mdm.designMatrixFiles.push_back(std::move(two[1]));
+    return true;
+}
+
+// As many lines as "NrOfStudies:" announces; a line that holds no study counts all the same. A
+// file that ends before them, or inside its last line, was cut short: reading on would drop
+// studies without a word.
+void readStudyLines(MemoryInputStream& in, std::string_view content, MultiStudyDesignMatrix& mdm,
+                    const MdmProblem& problem) {
     std::string line;
     std::getline(in, line); // the rest of the "NrOfStudies:" line
     // The count comes from the file: a large one ends with the input, it allocates nothing.
-    for (std::int32_t j = 0; j < mdm.nrOfStudies && std::getline(in, line); ++j) {
-        line = lineWithoutCarriageReturn(line);
-        if (isMultiChannel(mdm.typeOfFunctionalData)) {
-            auto three = quotedTexts(line, 3);
-            if (!three.empty()) {
-                mdm.extraFiles.push_back(std::move(three[0]));
-                mdm.functionalDataFiles.push_back(std::move(three[1]));
-                mdm.designMatrixFiles.push_back(std::move(three[2]));
-                continue;
-            }
+    for (std::int32_t j = 0; j < mdm.nrOfStudies; ++j) {
+        const std::size_t lineStart = in.position();
+        if (!std::getline(in, line)) {
+            problem.raise("the file ends after " + std::to_string(j) + " of the " +
+                          std::to_string(mdm.nrOfStudies) +
+                          " study lines that NrOfStudies announces");
         }
-        auto two = quotedTexts(line, 2);
-        if (!two.empty()) {
-            mdm.functionalDataFiles.push_back(std::move(two[0]));
-            mdm.designMatrixFiles.push_back(std::move(two[1]));
+        const bool lastLineWithoutEnd =
+            in.position() == content.size() && (content.empty() || content.back() != '\n');
+        if (!addStudy(lineWithoutCarriageReturn(line), mdm) && lastLineWithoutEnd) {
+            problem.raiseAt(lineStart, "the file ends inside study line " + std::to_string(j + 1) +
+                                           " of " + std::to_string(mdm.nrOfStudies));
         }
     }
 }
@@ -144,9 +218,10 @@ std::string relocated(const std::string& path, const std::string& oldPrefix,
 
 MultiStudyDesignMatrix::MultiStudyDesignMatrix(std::string filePath) : path(std::move(filePath)) {
     const std::string content = readFileContent(path);
+    const MdmProblem problem(path, content);
     MemoryInputStream in(content);
-    readHeader(in, *this);
-    readStudyLines(in, *this);
+    readHeader(in, *this, problem);
+    readStudyLines(in, content, *this, problem);
 }
 
 bool MultiStudyDesignMatrix::repairPaths(const FileChooser& chooseFile) {
@@ -198,13 +273,16 @@ std::string MultiStudyDesignMatrix::fileContent() const {
     appendIntLine(out, "PSCTransformation:", pscTransformation, 1);
     appendIntLine(out, "zTransformation:", zTransformation, 1);
     appendIntLine(out, "SeparatePredictors:", separatePredictors, 2);
-    appendIntLine(out, "NrOfStudies:", nrOfStudies, 1);
+    // The count of the lines that follow: lines that held no study were not kept, and a count
+    // that promised them would make the file unreadable.
+    appendIntLine(out, "NrOfStudies:", static_cast<std::int32_t>(functionalDataFiles.size()), 1);
 
     const bool multiChannel = isMultiChannel(typeOfFunctionalData);
+    std::size_t extra = 0;
     for (std::size_t i = 0; i < functionalDataFiles.size(); ++i) {
-        // Lines with two paths in a multi-channel MDM have no extra file to write.
-        if (multiChannel && i < extraFiles.size()) {
-            appendQuoted(out, extraFiles[i]);
+        // Only the studies whose line held three paths have an extra file to write.
+        if (multiChannel && extra < extraFiles.size() && studyOfExtraFile(extra) == i) {
+            appendQuoted(out, extraFiles[extra++]);
             out += "  ";
         }
         appendQuoted(out, functionalDataFiles[i]);
@@ -213,6 +291,10 @@ std::string MultiStudyDesignMatrix::fileContent() const {
         appendLineEnds(out, 1);
     }
     return out;
+}
+
+std::size_t MultiStudyDesignMatrix::studyOfExtraFile(std::size_t extra) const {
+    return extra < extraFileStudies.size() ? extraFileStudies[extra] : extra;
 }
 
 void MultiStudyDesignMatrix::save() const {

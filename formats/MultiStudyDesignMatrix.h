@@ -24,8 +24,15 @@ struct MultiStudyDesignMatrix {
     std::vector<std::string> extraFiles;
     std::vector<std::string> functionalDataFiles;
     std::vector<std::string> designMatrixFiles;
+    // For each entry of extraFiles, the study (index into the other two lists) whose line held
+    // it: in an "MTC" MDM only lines with three paths have one. When this list is shorter, an
+    // extra file belongs to the study of its own index.
+    std::vector<std::size_t> extraFileStudies;
 
-    // Reads the MDM at `filePath`; throws OpenFileError when it cannot be opened.
+    // Reads the MDM at `filePath`. Throws OpenFileError when it cannot be opened, and
+    // FileFormatError naming the file and line when a header value is not a whole number, the
+    // header ends before "NrOfStudies:", or the file ends before (or inside) the last of the
+    // study lines that it announces.
     explicit MultiStudyDesignMatrix(std::string filePath);
 
     // When the first listed SDM cannot be opened, asks `chooseFile` for it, moves every listed
@@ -34,12 +41,16 @@ struct MultiStudyDesignMatrix {
     // false when the user chose nothing usable.
     bool repairPaths(const FileChooser& chooseFile);
 
-    // The text `save` writes: values from column 23, CR LF line ends, one line per study.
+    // The text `save` writes: values from column 23, CR LF line ends, one line per study, and
+    // "NrOfStudies:" the number of those lines.
     std::string fileContent() const;
 
     // Writes the record to `path`, replacing the file only once it is completely written.
     // Throws std::runtime_error "Cannot Create file: " + path on failure.
     void save() const;
+
+private:
+    std::size_t studyOfExtraFile(std::size_t extra) const;
 };
 
 } // namespace qm

@@ -247,6 +247,32 @@ TEST_F(DesignMatrixFile, AMatrixWithoutDataPointsEndsAfterTheNameLine) {
     EXPECT_TRUE(none.predictorNames.empty());
 }
 
+// Found by fuzzing: records that read but whose written file did not (fuzz/regressions/sdm).
+TEST_F(DesignMatrixFile, WhatTheReaderAcceptsTheWriterWritesReadably) {
+    // Values on the line after their keys: written right after the colon, key and value would
+    // make one unknown word.
+    DesignMatrix nextLine = readText("NrOfPredictors:\n1\nNrOfDataPoints:\n1\n"
+                                     "FirstConfoundPredictor:\n 1\n\n1 2 3\n\"A\"\n 7.5\n");
+    EXPECT_EQ(nextLine.nrOfPredictors.width, 15);
+    const std::string out = nextLine.fileContent();
+    EXPECT_EQ(out.substr(0, out.find("1 2 3")), "NrOfPredictors: 1\r\nNrOfDataPoints: 1\r\n"
+                                                "FirstConfoundPredictor: 1\r\n\r\n");
+    nextLine.saveAs(dir.file("written.sdm"));
+    EXPECT_EQ(DesignMatrix(dir.file("written.sdm")).columns, nextLine.columns);
+
+    // No predictors but data points: the empty colour, name and data lines are passed over as
+    // blanks, and the file may end anywhere among them.
+    DesignMatrix none = readText("NrOfPredictors: 0\nNrOfDataPoints: 3\n"
+                                 "FirstConfoundPredictor: 1\n\n\n\n\n\n\n");
+    EXPECT_TRUE(none.columns.empty());
+    none.saveAs(dir.file("written.sdm"));
+    EXPECT_EQ(DesignMatrix(dir.file("written.sdm")).nrOfDataPoints.value, 3);
+    EXPECT_EQ(formatError("NrOfPredictors: 0\nNrOfDataPoints: 2\nFirstConfoundPredictor: 1\n"
+                          "\n\"A\"\n 1\n"),
+              invalid(", line 6: 1 values where NrOfPredictors is 0"))
+        << "a value where there can be none is still an error";
+}
+
 TEST_F(DesignMatrixFile, EveryValueOfADataLineIsReadWhateverItsSize) {
     const DesignMatrix matrix = readText(kTwoPredictorHeader + "  0.5  -12.500000\n"
                                                                "-1e3\t123.000000\r\n"

@@ -81,24 +81,30 @@ TEST_F(MultiStudyDesignMatrixFile, ReadsTheStudiesAndWritesTheHostLayout) {
 }
 
 TEST_F(MultiStudyDesignMatrixFile, MtcStudiesHoldThreePathsAndOtherLinesCountButAddNothing) {
-    const MultiStudyDesignMatrix mdm = readText(mdmText("MTC",
-                                                        "\"x1.vmr\"  \"f1.mtc\"  \"s1.sdm\"\n"
-                                                        "\"f2.mtc\"  \"s2.sdm\"\n"
-                                                        "\"only-one.mtc\"\n"
-                                                        "not a study line\n"
-                                                        "\"a\" \"b\" \"c\" \"d\"\n"
-                                                        "\"x6.vmr\"  \"f6.mtc\"  \"s6.sdm\"\n"
-                                                        "\"x7.vmr\"  \"f7.mtc\"  \"s7.sdm\"\n",
-                                                        6));
+    MultiStudyDesignMatrix mdm = readText(mdmText("MTC",
+                                                  "\"x1.vmr\"  \"f1.mtc\"  \"s1.sdm\"\n"
+                                                  "\"f2.mtc\"  \"s2.sdm\"\n"
+                                                  "\"only-one.mtc\"\n"
+                                                  "not a study line\n"
+                                                  "\"a\" \"b\" \"c\" \"d\"\n"
+                                                  "\"x6.vmr\"  \"f6.mtc\"  \"s6.sdm\"\n"
+                                                  "\"x7.vmr\"  \"f7.mtc\"  \"s7.sdm\"\n",
+                                                  6));
     EXPECT_EQ(mdm.extraFiles, (Paths{"x1.vmr", "x6.vmr"}));
     EXPECT_EQ(mdm.functionalDataFiles, (Paths{"f1.mtc", "f2.mtc", "f6.mtc"}));
     EXPECT_EQ(mdm.designMatrixFiles, (Paths{"s1.sdm", "s2.sdm", "s6.sdm"})) << "six lines only";
-    // Lists of different lengths: one line per study, none indexed past its list.
+    // Lists of different lengths: each extra file stays on its own study's line, and the count
+    // is that of the lines written.
     const std::string text = mdm.fileContent();
-    EXPECT_EQ(text.substr(text.find("NrOfStudies:")), "NrOfStudies:          6\r\n"
+    EXPECT_EQ(text.substr(text.find("NrOfStudies:")), "NrOfStudies:          3\r\n"
                                                       "\"x1.vmr\"  \"f1.mtc\"  \"s1.sdm\"\r\n"
-                                                      "\"x6.vmr\"  \"f2.mtc\"  \"s2.sdm\"\r\n"
-                                                      "\"f6.mtc\"  \"s6.sdm\"\r\n");
+                                                      "\"f2.mtc\"  \"s2.sdm\"\r\n"
+                                                      "\"x6.vmr\"  \"f6.mtc\"  \"s6.sdm\"\r\n");
+    mdm.save();
+    const MultiStudyDesignMatrix back(mdmPath);
+    EXPECT_EQ(back.extraFiles, mdm.extraFiles);
+    EXPECT_EQ(back.functionalDataFiles, mdm.functionalDataFiles);
+    EXPECT_EQ(back.extraFileStudies, (std::vector<std::size_t>{0, 2}));
 
     const MultiStudyDesignMatrix fmr =
         readText(mdmText("FMR", "\"x1.vmr\"  \"f1.fmr\"  \"s1.sdm\"\n\"f2.fmr\"  \"s2.sdm\"\n", 2));
@@ -122,20 +128,67 @@ TEST_F(MultiStudyDesignMatrixFile, ExtraHeaderEntriesDoNotHideTheStudies) {
     EXPECT_EQ(mdm.designMatrixFiles, Paths{"s1.sdm"});
 }
 
-TEST_F(MultiStudyDesignMatrixFile, StudyCountsComeFromTheFileButNeverReadPastIt) {
-    const MultiStudyDesignMatrix absent = readText("FileVersion: 3\n\"f1.fmr\"  \"s1.sdm\"\n");
-    EXPECT_EQ(absent.fileVersion, 3);
-    EXPECT_EQ(absent.nrOfStudies, 0);
-    EXPECT_TRUE(absent.designMatrixFiles.empty());
+TEST_F(MultiStudyDesignMatrixFile, AnEmptyTypeDoesNotTakeTheNextKey) {
+    MultiStudyDesignMatrix mdm = readText("FileVersion: 3\nTypeOfFunctionalData:\nRFX-GLM: 1\n"
+                                          "NrOfStudies: 1\n\"f1.fmr\"  \"s1.sdm\"\n");
+    EXPECT_EQ(mdm.typeOfFunctionalData, "");
+    EXPECT_EQ(mdm.rfxGlm, 1);
+    mdm.save();
+    const MultiStudyDesignMatrix back(mdmPath);
+    EXPECT_EQ(back.typeOfFunctionalData, "");
+    EXPECT_EQ(back.rfxGlm, 1);
+    EXPECT_EQ(back.designMatrixFiles, Paths{"s1.sdm"});
+}
 
-    const MultiStudyDesignMatrix huge =
-        readText(mdmText("FMR", "\"f1.fmr\"  \"s1.sdm\"\n\"f2.fmr\"  \"s2.sdm\"", 2000000000));
-    EXPECT_EQ(huge.designMatrixFiles, (Paths{"s1.sdm", "s2.sdm"}));
+TEST_F(MultiStudyDesignMatrixFile, AStudyCountLargerThanTheFileIsReadUpToItsEnd) {
+    const std::string studies = "\"f1.fmr\"  \"s1.sdm\"\n\"f2.fmr\"  \"s2.sdm\"\n";
+    EXPECT_EQ(readText(mdmText("FMR", studies, 1)).designMatrixFiles, Paths{"s1.sdm"});
+    EXPECT_EQ(readText(mdmText("FMR", studies, 2)).designMatrixFiles, (Paths{"s1.sdm", "s2.sdm"}));
+    EXPECT_EQ(readText(mdmText("FMR", "\"f1.fmr\"  \"s1.sdm\"", 1)).designMatrixFiles,
+              Paths{"s1.sdm"})
+        << "a complete last line needs no line end";
+}
 
-    const MultiStudyDesignMatrix unreadable =
-        readText("FileVersion: x\nNrOfStudies: 1\n\"f1.fmr\"  \"s1.sdm\"\n");
-    EXPECT_EQ(unreadable.fileVersion, -1);
-    EXPECT_TRUE(unreadable.designMatrixFiles.empty());
+// A header value that is not a number, or a file cut short, would leave studies out without a
+// word; the analysis tasks would then do nothing and report no error.
+struct BrokenMdm {
+    const char* what;
+    std::string text;
+    std::string problem; // after "Invalid MDM file <path>"
+};
+
+TEST_F(MultiStudyDesignMatrixFile, ABrokenHeaderOrACutFileIsAFormatErrorWithItsLine) {
+    const std::string study = "\"f1.fmr\"  \"s1.sdm\"\n";
+    const std::vector<BrokenMdm> cases = {
+        {"word as version", "FileVersion: x\nNrOfStudies: 1\n" + study,
+         ", line 1: the value of \"FileVersion:\" is not a whole number"},
+        {"word as count", "FileVersion: 3\n\nNrOfStudies:\tone\n" + study,
+         ", line 3: the value of \"NrOfStudies:\" is not a whole number"},
+        {"count beyond 32 bits", "NrOfStudies: 99999999999\n" + study,
+         ", line 1: the value of \"NrOfStudies:\" is not a whole number"},
+        {"negative count", "NrOfStudies: -2\n" + study,
+         ", line 1: NrOfStudies is -2; a count cannot be negative"},
+        {"value missing at the end", "SeparatePredictors:",
+         ", line 1: the value of \"SeparatePredictors:\" is not a whole number"},
+        {"no count", "FileVersion: 3\n" + study, ": the header ends before \"NrOfStudies:\""},
+        {"empty file", "", ": the header ends before \"NrOfStudies:\""},
+        {"cut after a line", mdmText("FMR", study, 3),
+         ": the file ends after 1 of the 3 study lines that NrOfStudies announces"},
+        {"huge count", mdmText("FMR", study, 2000000000),
+         ": the file ends after 1 of the 2000000000 study lines that NrOfStudies announces"},
+        {"cut inside the last line", mdmText("FMR", study + "\"f2.fmr\"  \"s2.s", 2),
+         ", line 13: the file ends inside study line 2 of 2"},
+    };
+    for (const auto& broken : cases) {
+        writeFile(mdmPath, broken.text);
+        try {
+            MultiStudyDesignMatrix{mdmPath};
+            ADD_FAILURE() << broken.what << ": no error";
+        } catch (const FileFormatError& error) {
+            EXPECT_EQ(std::string(error.what()), "Invalid MDM file " + mdmPath + broken.problem)
+                << broken.what;
+        }
+    }
 }
 
 TEST_F(MultiStudyDesignMatrixFile, AMissingFileIsAnOpenFileError) {
