@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <type_traits>
@@ -16,9 +17,24 @@ using halvorn_host::session;
 
 namespace {
 
+// True when HALVORN_FULL_TEXT_BUFFERS=1 is in the environment.
+bool fillsWholeTextBuffers() {
+    static const bool fills = [] {
+        const char* setting = std::getenv("HALVORN_FULL_TEXT_BUFFERS");
+        return setting != nullptr && std::strcmp(setting, "1") == 0;
+    }();
+    return fills;
+}
+
 // Copies `text` into a host-to-plug-in buffer of kHostTextBufferSize bytes, cut to fit and
-// always terminated.
+// terminated. With HALVORN_FULL_TEXT_BUFFERS=1 a text of kHostTextBufferSize bytes or more fills
+// the whole buffer without a terminator instead, as a careless host might, to show that the
+// plug-in never reads past its buffers.
 void copyToPluginBuffer(const std::string& text, char* buffer) {
+    if (fillsWholeTextBuffers() && text.size() >= kHostTextBufferSize) {
+        std::memcpy(buffer, text.data(), kHostTextBufferSize);
+        return;
+    }
     const std::size_t length = std::min(text.size(), kHostTextBufferSize - 1);
     std::memcpy(buffer, text.data(), length);
     buffer[length] = '\0';

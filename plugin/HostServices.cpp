@@ -1,16 +1,31 @@
 #include "HostServices.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <stdexcept>
 
 namespace qm {
 namespace {
 
 using TextBuffer = std::array<char, kHostTextBufferSize>;
 
-std::string terminatedText(TextBuffer& buffer) {
-    buffer.back() = '\0';
-    return std::string(buffer.data());
+// The text the host wrote into `buffer`. A text that reaches the buffer's last byte may be the
+// cut beginning of a longer one (a host that cuts and terminates leaves no other trace, a host
+// that does not terminate leaves none at all), and the first bytes of a path can name another
+// file or none: such a text is refused rather than used.
+std::string terminatedText(const TextBuffer& buffer, const std::string& what) {
+    const auto length =
+        static_cast<std::size_t>(std::find(buffer.begin(), buffer.end(), '\0') - buffer.begin());
+    if (length >= buffer.size() - 1) {
+        constexpr std::size_t kShown = 60;
+        throw std::runtime_error(what + " (" + std::string(buffer.data(), kShown) +
+                                 "...) fills the host's whole " + std::to_string(buffer.size()) +
+                                 "-byte text buffer, so it may have been cut short. Use a path "
+                                 "shorter than " +
+                                 std::to_string(buffer.size() - 1) + " bytes.");
+    }
+    return std::string(buffer.data(), length);
 }
 
 } // namespace
@@ -18,10 +33,12 @@ std::string terminatedText(TextBuffer& buffer) {
 std::string hostStringParameter(const char* name) {
     TextBuffer buffer{};
     callHost<HostFunction::ztGetStringParameter>(name, buffer.data());
-    return terminatedText(buffer);
+    return terminatedText(buffer, std::string("The value of the parameter \"") + name + "\"");
 }
 
-int hostIntParameter(const char* name) { return callHost<HostFunction::ztGetIntParameter>(name); }
+int hostIntParameter(const char* name) {
+    return callHost<HostFunction::ztGetIntParameter>(name);
+}
 
 float hostFloatParameter(const char* name) {
     return callHost<HostFunction::ztGetFloatParameter>(name);
@@ -43,7 +60,7 @@ std::string chooseFileInHost(const std::string& title, const std::string& direct
     if (chosen == 0) {
         return std::string();
     }
-    return terminatedText(buffer);
+    return terminatedText(buffer, "The path chosen in the file dialog");
 }
 
 FmrDocumentHeader currentFmrHeader() {
@@ -53,7 +70,9 @@ FmrDocumentHeader currentFmrHeader() {
     return header;
 }
 
-BusyCursorGuard::BusyCursorGuard() { callHost<HostFunction::ztShowBusyCursor>(); }
+BusyCursorGuard::BusyCursorGuard() {
+    callHost<HostFunction::ztShowBusyCursor>();
+}
 
 BusyCursorGuard::~BusyCursorGuard() {
     // A destructor must not throw; a host without the function simply shows no cursor change.

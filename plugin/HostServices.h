@@ -1,7 +1,8 @@
 // Typed, checked access to the host services the plug-in uses, over the bound host table.
 //
-// Texts the host writes into plug-in memory go into 512-byte buffers; the wrappers terminate
-// every such buffer themselves, so a host that fills all 512 bytes is never read past.
+// Texts the host writes into plug-in memory go into 512-byte buffers. The wrappers never read
+// past a buffer's end, and refuse a text that reaches its last byte (511 bytes, or 512 without a
+// terminator) with a std::runtime_error: it may be the cut beginning of a longer path.
 #pragma once
 
 #include "HostFunctionTable.h"

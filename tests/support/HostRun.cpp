@@ -3,10 +3,14 @@
 #include "TempDir.h"
 
 #include <fcntl.h>
-#include <spawn.h>
+#include <linux/capability.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstring>
 #include <fstream>
 #include <stdexcept>
 
@@ -42,10 +46,64 @@ std::vector<std::string> HostRun::messageBoxes() const {
     return texts;
 }
 
-std::string halvornExecutable() { return HALVORN_EXE_PATH; }
+std::string halvornExecutable() {
+    return HALVORN_EXE_PATH;
+}
 
 HostRun runHalvorn(const std::vector<std::string>& arguments, const std::string& workingDirectory,
                    const std::vector<std::string>& environment) {
+    return runHalvornUnder(ChildConditions{environment, std::nullopt, false}, arguments,
+                           workingDirectory);
+}
+
+namespace {
+
+// Exit status of a child that could not be set up; its reason is on its stderr.
+constexpr int kSetupFailed = 125;
+
+[[noreturn]] void setupFailed(const char* reason) {
+    const auto ignored = write(STDERR_FILENO, reason, std::strlen(reason));
+    static_cast<void>(ignored);
+    _exit(kSetupFailed);
+}
+
+// In the forked child, before exec: only system calls from here on.
+[[noreturn]] void execHalvorn(const ChildConditions& conditions,
+                              const std::string& workingDirectory, const std::string& outPath,
+                              const std::string& errPath, char* const* argv, char* const* envp) {
+    const int in = open("/dev/null", O_RDONLY);
+    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || err < 0 || dup2(in, STDIN_FILENO) < 0 ||
+        dup2(out, STDOUT_FILENO) < 0 || dup2(err, STDERR_FILENO) < 0) {
+        _exit(kSetupFailed);
+    }
+    if (chdir(workingDirectory.c_str()) != 0) {
+        setupFailed("cannot enter the working directory\n");
+    }
+    if (conditions.fileSizeLimit) {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{*conditions.fileSizeLimit, *conditions.fileSizeLimit};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+            setupFailed("cannot set RLIMIT_FSIZE\n");
+        }
+    }
+    if (conditions.obeyPermissionBits) {
+        // Dropped from the bounding set, the capabilities are gone after exec even for root.
+        if (prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0) != 0 ||
+            prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0) != 0) {
+            setupFailed("cannot drop CAP_DAC_OVERRIDE and CAP_DAC_READ_SEARCH\n");
+        }
+    }
+    execve(argv[0], argv, envp);
+    setupFailed("cannot start Halvorn.exe\n");
+}
+
+} // namespace
+
+HostRun runHalvornUnder(const ChildConditions& conditions,
+                        const std::vector<std::string>& arguments,
+                        const std::string& workingDirectory) {
     const std::string outPath = workingDirectory + "/.halvorn-stdout";
     const std::string errPath = workingDirectory + "/.halvorn-stderr";
     const std::string transcriptPath = workingDirectory + "/.halvorn-transcript.jsonl";
@@ -62,27 +120,20 @@ HostRun runHalvorn(const std::vector<std::string>& arguments, const std::string&
     for (char** entry = environ; *entry != nullptr; ++entry) {
         env.emplace_back(*entry);
     }
-    env.insert(env.end(), environment.begin(), environment.end());
+    env.insert(env.end(), conditions.environment.begin(), conditions.environment.end());
     std::vector<char*> envPointers;
     for (auto& entry : env) {
         envPointers.push_back(entry.data());
     }
     envPointers.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
-    pid_t child = 0;
-    const int spawned = posix_spawn(&child, argv[0].c_str(), &actions, nullptr,
-                                    argvPointers.data(), envPointers.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
+    const pid_t child = fork();
+    if (child < 0) {
         throw std::runtime_error("cannot start " + argv[0]);
+    }
+    if (child == 0) {
+        execHalvorn(conditions, workingDirectory, outPath, errPath, argvPointers.data(),
+                    envPointers.data());
     }
     int status = 0;
     waitpid(child, &status, 0);
@@ -91,6 +142,9 @@ HostRun runHalvorn(const std::vector<std::string>& arguments, const std::string&
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     run.out = readFile(outPath);
     run.err = readFile(errPath);
+    if (run.exitCode == kSetupFailed) {
+        throw std::runtime_error("Halvorn.exe could not be started as asked: " + run.err);
+    }
     std::ifstream transcript(transcriptPath);
     std::string line;
     while (std::getline(transcript, line)) {

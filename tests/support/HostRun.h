@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,8 +13,8 @@ namespace qm::test {
 
 struct HostRun {
     int exitCode = -1;
-    std::string out;  // log pane
-    std::string err;  // message boxes and host warnings
+    std::string out; // log pane
+    std::string err; // message boxes and host warnings
     std::vector<nlohmann::ordered_json> transcript;
 
     // The transcript entries whose "call" is `call`, in order.
@@ -30,5 +32,23 @@ std::string halvornExecutable();
 // `environment` entries (NAME=VALUE) are added to the child's environment.
 HostRun runHalvorn(const std::vector<std::string>& arguments, const std::string& workingDirectory,
                    const std::vector<std::string>& environment = {});
+
+// What the machine does to Halvorn.exe beyond its arguments, to meet the failures a user's
+// machine can have.
+struct ChildConditions {
+    std::vector<std::string> environment; // NAME=VALUE entries added to the child's environment
+    // RLIMIT_FSIZE of the child in bytes, as a full disk or quota would impose it. SIGXFSZ is
+    // ignored, so a write past the limit fails with EFBIG instead of ending the process. The
+    // limit holds for every file the child writes, its stdout, stderr and transcript included.
+    std::optional<std::uint64_t> fileSizeLimit;
+    // The child runs without CAP_DAC_OVERRIDE and CAP_DAC_READ_SEARCH, so that permission bits
+    // bind it as they bind any user, even when the tests run as root. runHalvornUnder throws
+    // when the capabilities cannot be dropped.
+    bool obeyPermissionBits = false;
+};
+
+HostRun runHalvornUnder(const ChildConditions& conditions,
+                        const std::vector<std::string>& arguments,
+                        const std::string& workingDirectory);
 
 } // namespace qm::test
