@@ -11,6 +11,7 @@ packages=(
     locales                               # tests: reading and writing under a decimal-comma locale
     chromium                              # tests: the help page and the dialog script in a browser
     libbenchmark-dev python3 time         # benchmarks (bench/): Google Benchmark, the summary, peak memory
+    clang libclang-rt-14-dev llvm         # fuzzing (fuzz/): clang, libFuzzer and the sanitizer runtimes, llvm-symbolizer
 )
 
 missing=()

@@ -1,0 +1,302 @@
+// The selection and confound tasks on a fuzzed SDM, driven as the host drives them. This
+// program is named "Halvorn.exe" and exports the host functions the tasks call, because the
+// plug-in binds its host table by looking up the loaded module of that name; it loads the real
+// Quelmar.so, creates and initialises the plug-in once, and for every input writes the bytes as
+// run_3DMC.sdm, lets the user choose it ("select_3dmcsdm"), then runs "confound" with every
+// output and plot switched on.
+//
+// Faults: a crash or sanitizer report inside the plug-in; an error message that betrays an
+// internal failure rather than telling the user what is wrong with the file; an unbalanced busy
+// cursor; an output file that the SDM reader refuses or whose length differs from the input's;
+// a temporary file left behind. Inputs of more than kMaxDataPoints data points are passed over
+// (the spike matrix grows with the square of the volume count).
+#include "DesignMatrix.h"
+#include "FuzzSupport.h"
+#include "HalvornPluginApi.h"
+
+#include <dlfcn.h>
+
+#include <array>
+#include <charconv>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#ifndef QUELMAR_PLUGIN_PATH
+#error "QUELMAR_PLUGIN_PATH must name the plug-in library"
+#endif
+
+namespace {
+
+using qm::fuzz::fail;
+
+constexpr std::int32_t kMaxDataPoints = 256;
+constexpr std::int32_t kDocumentVolumes = 10;
+constexpr const char* kSpikeThreshold = "0.5";
+
+struct FuzzHost {
+    std::map<std::string, std::string> parameters;
+    std::optional<std::string> dialogAnswer;
+    std::vector<std::string> messageBoxes;
+    int busyCursorDepth = 0;
+    int plotHandle = 0; // its address is the one plot handle the host hands out
+};
+
+FuzzHost& host() {
+    static FuzzHost instance;
+    return instance;
+}
+
+void copyToPluginBuffer(const std::string& text, char* buffer512) {
+    const std::size_t length = std::min(text.size(), kHostTextBufferSize - 1);
+    std::memcpy(buffer512, text.data(), length);
+    buffer512[length] = '\0';
+}
+
+std::string parameter(const char* name) {
+    const auto found = host().parameters.find(name);
+    return found == host().parameters.end() ? std::string() : found->second;
+}
+
+template <typename Number> Number parsedParameter(const char* name) {
+    const std::string text = parameter(name);
+    Number value{};
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
+}
+
+// Touches every element the plug-in hands over, so that a short array is caught.
+float sumOf(int n, const float* values) {
+    if (n < 0) {
+        fail("a plot line with a negative number of points");
+    }
+    float sum = 0.0F;
+    for (int i = 0; i < n; ++i) {
+        sum += values[i];
+    }
+    return sum;
+}
+
+void expectPlot(PlotHandle plot) {
+    if (plot != &host().plotHandle) {
+        fail("a plot call with a handle the host never handed out");
+    }
+}
+
+// Message texts that come from the language or library rather than from the plug-in's own
+// account of what is wrong. Quoted text and the input's path are the user's and are left out.
+bool betraysInternalFailure(std::string text, const std::string& inputPath) {
+    for (std::size_t at; (at = text.find(inputPath)) != std::string::npos;) {
+        text.erase(at, inputPath.size());
+    }
+    for (std::size_t open; (open = text.find('"')) != std::string::npos;) {
+        const std::size_t close = text.find('"', open + 1);
+        text.erase(open, close == std::string::npos ? std::string::npos : close - open + 1);
+    }
+    static const std::array<const char*, 8> markers = {
+        "assertion failure", "unexpected failure", "std::", "bad_alloc",
+        "vector::",          "basic_string",       "stoi",  "is not available"};
+    for (const char* marker : markers) {
+        if (text.find(marker) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+extern "C" {
+
+HALVORN_EXPORT void ztGetVersionOfHalvornZT(int* major, int* minor, int* patch) {
+    *major = 2;
+    *minor = 8;
+    *patch = 0;
+}
+HALVORN_EXPORT void ztShowLogTab() {}
+HALVORN_EXPORT void ztShowBusyCursor() {
+    ++host().busyCursorDepth;
+}
+HALVORN_EXPORT void ztStopBusyCursor() {
+    --host().busyCursorDepth;
+}
+HALVORN_EXPORT void ztLogText(const char* text) {
+    static_cast<void>(std::strlen(text));
+}
+HALVORN_EXPORT void ztMessageBox(const char* text) {
+    host().messageBoxes.emplace_back(text);
+}
+HALVORN_EXPORT int ztGetIDOfCurrentDocument() {
+    return 0;
+}
+HALVORN_EXPORT int ztGetDocumentType(int documentId) {
+    return documentId == 0 ? kDocumentTypeFmr : -1;
+}
+HALVORN_EXPORT void ztGetStringParameter(const char* name, char* buffer512) {
+    copyToPluginBuffer(parameter(name), buffer512);
+}
+HALVORN_EXPORT int ztGetIntParameter(const char* name) {
+    return parsedParameter<int>(name);
+}
+HALVORN_EXPORT float ztGetFloatParameter(const char* name) {
+    return parsedParameter<float>(name);
+}
+HALVORN_EXPORT void ztSetStringParameter(const char* name, const char* value) {
+    host().parameters[name] = value;
+}
+HALVORN_EXPORT int ztGetOpenFileName(const char*, const char*, const char*, char* buffer512) {
+    if (!host().dialogAnswer) {
+        return 0;
+    }
+    copyToPluginBuffer(*host().dialogAnswer, buffer512);
+    host().dialogAnswer.reset();
+    return 1;
+}
+HALVORN_EXPORT void ztGetHeaderOfCurrentFMR(FmrDocumentHeader* header) {
+    FmrDocumentHeader filled{};
+    std::strcpy(filled.fmrPath, "run.fmr");
+    filled.nrOfVolumes = kDocumentVolumes;
+    filled.dimX = 4;
+    filled.dimY = 4;
+    filled.dimZ = 2;
+    filled.voxelSizeX = 3.0F;
+    filled.voxelSizeY = 3.0F;
+    filled.voxelSizeZ = 3.0F;
+    std::memcpy(header, &filled, sizeof filled);
+}
+HALVORN_EXPORT PlotHandle ztPlotLine(int n, const float* x, const float* y, const char* name) {
+    static_cast<void>(sumOf(n, x) + sumOf(n, y) + static_cast<float>(std::strlen(name)));
+    return &host().plotHandle;
+}
+HALVORN_EXPORT void ztAddLineToPlot(PlotHandle plot, int n, const float* x, const float* y,
+                                    const char* name) {
+    expectPlot(plot);
+    static_cast<void>(sumOf(n, x) + sumOf(n, y) + static_cast<float>(std::strlen(name)));
+}
+HALVORN_EXPORT void ztSetPlotColorTheme(PlotHandle plot, int) {
+    expectPlot(plot);
+}
+HALVORN_EXPORT void ztSetPlotLineSizeAndColor(PlotHandle plot, int, int, int, int, int, int) {
+    expectPlot(plot);
+}
+HALVORN_EXPORT void ztShowPlotLegend(PlotHandle plot, int, int) {
+    expectPlot(plot);
+}
+HALVORN_EXPORT void ztSetPlotTitle(PlotHandle plot, const char* title) {
+    expectPlot(plot);
+    static_cast<void>(std::strlen(title));
+}
+HALVORN_EXPORT void ztResizePlot(PlotHandle plot, int, int) {
+    expectPlot(plot);
+}
+HALVORN_EXPORT void ztSetPlotYAxisRange(PlotHandle plot, float, float) {
+    expectPlot(plot);
+}
+HALVORN_EXPORT void ztShowPlotAtPosition(PlotHandle plot, int, int) {
+    expectPlot(plot);
+}
+
+} // extern "C"
+
+namespace {
+
+HNZTPluginInterface* plugin = nullptr;
+
+void loadPlugin() {
+    void* library = dlopen(QUELMAR_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        fail(std::string("cannot load the plug-in: ") + dlerror());
+    }
+    auto create = reinterpret_cast<createPlugin_t>(dlsym(library, "createPlugin"));
+    if (create == nullptr) {
+        fail("the plug-in exports no createPlugin");
+    }
+    plugin = create();
+    if (!plugin->initPlugin()) {
+        fail("initPlugin refused the fuzz host");
+    }
+}
+
+void runTask(const char* task, const std::string& inputPath) {
+    host().parameters["task"] = task;
+    host().messageBoxes.clear();
+    plugin->execute();
+    if (host().busyCursorDepth != 0) {
+        fail(std::string("the busy cursor is left on after ") + task);
+    }
+    for (const auto& text : host().messageBoxes) {
+        if (betraysInternalFailure(text, inputPath)) {
+            fail(std::string(task) + " showed an internal failure: " + text);
+        }
+    }
+}
+
+// What the tasks left beside the input: only finished SDMs of the input's length.
+void checkOutputs(const qm::fuzz::ScratchFolder& scratch, const std::string& input,
+                  std::int32_t dataPoints) {
+    namespace fs = std::filesystem;
+    for (const auto& entry : fs::directory_iterator(fs::path(scratch.path("")))) {
+        const std::string path = entry.path().string();
+        if (path == input) {
+            continue;
+        }
+        if (entry.path().filename().string().find(".tmp-") != std::string::npos) {
+            fail("a temporary file was left behind: " + path);
+        }
+        try {
+            const qm::DesignMatrix output(path);
+            if (output.nrOfDataPoints.value != dataPoints) {
+                fail("the output " + path + " has another number of data points");
+            }
+        } catch (const std::exception& error) {
+            fail(std::string("the SDM reader refuses an output of the confound task: ") +
+                 error.what());
+        }
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    loadPlugin();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const qm::fuzz::ScratchFolder scratch("tasks");
+    scratch.clear();
+    const std::string input = scratch.write("run_3DMC.sdm", qm::fuzz::bytesOf(data, size));
+
+    std::int32_t dataPoints = 0;
+    try {
+        dataPoints = qm::DesignMatrix(input).nrOfDataPoints.value;
+    } catch (const std::exception&) {
+        // Refused files are still handed to the tasks, which must report them.
+    }
+    if (dataPoints > kMaxDataPoints) {
+        return 0;
+    }
+
+    host().parameters = {{"spike_threshold", kSpikeThreshold},
+                         {"create_detrended", "1"},
+                         {"create_derivative", "1"},
+                         {"create_spikes", "1"},
+                         {"create_squared", "1"},
+                         {"create_delayed1", "1"},
+                         {"create_delayed1sq", "1"},
+                         {"create_delayed2", "1"},
+                         {"create_delayed2sq", "1"},
+                         {"plot_regular", "1"},
+                         {"plot_detrended", "1"}};
+    host().dialogAnswer = input;
+    runTask("select_3dmcsdm", input);
+    if (parameter("sdmfile") != input) {
+        return 0; // refused: the confound task never sees it
+    }
+    runTask("confound", input);
+    checkOutputs(scratch, input, dataPoints);
+    return 0;
+}
