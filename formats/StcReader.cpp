@@ -17,6 +17,11 @@ namespace {
 
 constexpr std::uint64_t kMaxCount = std::numeric_limits<std::int32_t>::max();
 
+// Memory that a header may demand beyond what its STC file holds: a short file reads as zeros,
+// but a header of absurd sizes over a small file must not make the host's process allocate and
+// clear gigabytes. No functional run comes near this per volume.
+constexpr std::uint64_t kUnbackedBytesAllowed = 256ULL * 1024 * 1024;
+
 FileFormatError headerError(const FmrProject& project, const std::string& problem) {
     return FileFormatError("The FMR project " + project.path + " " + problem);
 }
@@ -82,6 +87,26 @@ std::ifstream openStc(const FmrProject& project) {
     return in;
 }
 
+std::uint64_t sizeOfOpenFile(std::ifstream& in) {
+    in.seekg(0, std::ios::end);
+    const std::streamoff end = in.tellg();
+    in.clear();
+    in.seekg(0);
+    return end > 0 ? static_cast<std::uint64_t>(end) : 0;
+}
+
+// Refuses to hold `samples` samples in memory when that is far more than the STC file can fill.
+void checkMemoryIsBackedByFile(const FmrProject& project, std::uint64_t samples,
+                               const StcLayout& layout, std::uint64_t fileBytes) {
+    const std::uint64_t memoryBytes = samples * sizeof(float);
+    if (memoryBytes > kUnbackedBytesAllowed && fileBytes < samples * layout.sampleSize) {
+        throw headerError(project, "describes " + std::to_string(samples) +
+                                       " samples in volumes of " + sizeText(layout.dim) +
+                                       " voxels, but its STC file " + project.stcPath() +
+                                       " holds only " + std::to_string(fileBytes) + " bytes.");
+    }
+}
+
 // Converts `count` little-endian samples to floats; a 16-bit sample keeps its integer value.
 void decodeSamples(const unsigned char* bytes, std::size_t count, bool floatSamples,
                    float* target) {
@@ -138,13 +163,15 @@ void FmrProject::readSliceData() {
                                      "held in memory at once.");
     }
     std::ifstream in = openStc(*this);
+    checkMemoryIsBackedByFile(*this, samples * layout.volumes, layout, sizeOfOpenFile(in));
     std::vector<Volume> read;
     read.reserve(static_cast<std::size_t>(layout.volumes));
     for (std::uint64_t v = 0; v < layout.volumes; ++v) {
         read.emplace_back(layout.dim); // every element 0: a short file leaves zeros
     }
     std::vector<unsigned char> bytes;
-    for (std::int32_t z = 0; z < layout.dim.z; ++z) {
+    // Slices without a sample have nothing to read, however many there are.
+    for (std::int32_t z = 0; layout.sliceSamples > 0 && z < layout.dim.z; ++z) {
         for (auto& volume : read) {
             float* slice = volume.data.data() + layout.sliceSamples * static_cast<std::uint64_t>(z);
             readSamples(in, layout, layout.sliceSamples, bytes, slice);
@@ -164,14 +191,15 @@ StcVolume FmrProject::readVolume(std::int32_t index) const {
     }
     std::ifstream in = openStc(*this);
     StcVolume result;
-    in.seekg(0, std::ios::end);
-    const std::streamoff end = in.tellg();
-    result.fileBytes = end > 0 ? static_cast<std::uint64_t>(end) : 0;
+    result.fileBytes = sizeOfOpenFile(in);
     result.expectedBytes = layout.fileBytes();
+    checkMemoryIsBackedByFile(*this, layout.sliceSamples * static_cast<std::uint64_t>(layout.dim.z),
+                              layout, result.fileBytes);
     result.volume = Volume(layout.dim);
 
     std::vector<unsigned char> bytes;
-    for (std::int32_t z = 0; z < layout.dim.z; ++z) {
+    // Slices without a sample have nothing to read, however many there are.
+    for (std::int32_t z = 0; layout.sliceSamples > 0 && z < layout.dim.z; ++z) {
         float* slice =
             result.volume.data.data() + layout.sliceSamples * static_cast<std::uint64_t>(z);
         const std::uint64_t offset = layout.sliceOffset(z, index);

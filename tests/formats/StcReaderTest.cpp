@@ -126,6 +126,27 @@ TEST_F(StcData, AShortFileReadsAsZerosBeyondItsEndAndSaysSo) {
     EXPECT_EQ(second.missingSamples, 3U);
 }
 
+// Found by fuzzing (fuzz/regressions/fmr_stc): millions of slices without a sample took seconds
+// to read nothing.
+TEST_F(StcData, SlicesWithoutSamplesReadNothingAtOnce) {
+    FmrProject run = project(header(3, 0, 2000000000, 2, ""), int16Bytes({1, 2}));
+    EXPECT_EQ(run.readVolume(1).volume.data.size(), 0U);
+    run.readSliceData();
+    ASSERT_EQ(run.volumes.size(), 2U);
+    EXPECT_TRUE(run.volumes[1].data.empty());
+}
+
+TEST_F(StcData, AHeaderFarLargerThanItsFileIsRefusedBeforeAllocating) {
+    // 8192 x 8192 x 16 voxels: 4 GiB of floats for one volume, over an STC of 4 bytes.
+    FmrProject huge = project(header(8192, 8192, 16, 1, ""), int16Bytes({1, 2}));
+    const std::string refusal = "The FMR project " + dir.file("run.fmr") +
+                                " describes 1073741824 samples in volumes of 8192 x 8192 x 16 "
+                                "voxels, but its STC file " +
+                                dir.file("run.stc") + " holds only 4 bytes.";
+    EXPECT_EQ(error(huge, false), refusal);
+    EXPECT_EQ(error(huge, true), refusal);
+}
+
 TEST_F(StcData, NoVolumesStillNeedsTheFile) {
     FmrProject run = project(header(2, 2, 2, 0, ""), "");
     run.readSliceData();
