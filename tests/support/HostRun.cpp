@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
@@ -48,6 +49,22 @@ std::vector<std::string> HostRun::messageBoxes() const {
 
 std::string halvornExecutable() {
     return HALVORN_EXE_PATH;
+}
+
+std::vector<std::string> builtHalvornCommand() {
+    return {halvornExecutable()};
+}
+
+std::vector<std::string> halvornCommand() {
+    const char* executable = std::getenv("QUELMAR_HALVORN_EXE");
+    if (executable == nullptr || *executable == '\0') {
+        return builtHalvornCommand();
+    }
+    const char* launcher = std::getenv("QUELMAR_HALVORN_LAUNCHER");
+    if (launcher == nullptr || *launcher == '\0') {
+        return {executable};
+    }
+    return {launcher, executable};
 }
 
 HostRun runHalvorn(const std::vector<std::string>& arguments, const std::string& workingDirectory,
@@ -99,16 +116,16 @@ constexpr int kSetupFailed = 125;
     setupFailed("cannot start Halvorn.exe\n");
 }
 
-} // namespace
-
-HostRun runHalvornUnder(const ChildConditions& conditions,
-                        const std::vector<std::string>& arguments,
-                        const std::string& workingDirectory) {
+HostRun runHalvornStartedBy(const std::vector<std::string>& command,
+                            const ChildConditions& conditions,
+                            const std::vector<std::string>& arguments,
+                            const std::string& workingDirectory) {
     const std::string outPath = workingDirectory + "/.halvorn-stdout";
     const std::string errPath = workingDirectory + "/.halvorn-stderr";
     const std::string transcriptPath = workingDirectory + "/.halvorn-transcript.jsonl";
 
-    std::vector<std::string> argv = {halvornExecutable(), "--transcript", transcriptPath};
+    std::vector<std::string> argv = command;
+    argv.insert(argv.end(), {"--transcript", transcriptPath});
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::vector<char*> argvPointers;
     for (auto& argument : argv) {
@@ -156,6 +173,20 @@ HostRun runHalvornUnder(const ChildConditions& conditions,
     std::remove(errPath.c_str());
     std::remove(transcriptPath.c_str());
     return run;
+}
+
+} // namespace
+
+HostRun runHalvornUnder(const ChildConditions& conditions,
+                        const std::vector<std::string>& arguments,
+                        const std::string& workingDirectory) {
+    return runHalvornStartedBy(halvornCommand(), conditions, arguments, workingDirectory);
+}
+
+HostRun runHalvornCommand(const std::vector<std::string>& command,
+                          const std::vector<std::string>& arguments,
+                          const std::string& workingDirectory) {
+    return runHalvornStartedBy(command, ChildConditions{}, arguments, workingDirectory);
 }
 
 } // namespace qm::test

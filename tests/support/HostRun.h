@@ -28,10 +28,23 @@ struct HostRun {
 // Path of the built Halvorn.exe.
 std::string halvornExecutable();
 
-// Runs Halvorn.exe with `arguments` in `workingDirectory`, adding --transcript to a file there.
-// `environment` entries (NAME=VALUE) are added to the child's environment.
+// The command that starts Halvorn.exe: a program (an absolute path) and the arguments before
+// Halvorn's own. Normally the Halvorn.exe built beside the tests. With QUELMAR_HALVORN_EXE set in
+// the environment, that program instead, started through QUELMAR_HALVORN_LAUNCHER when that is
+// set too: so the Windows build's tests run these tests against the Windows Halvorn.exe under
+// Wine.
+std::vector<std::string> halvornCommand();
+// The Halvorn.exe built beside the tests, whatever the environment says.
+std::vector<std::string> builtHalvornCommand();
+
+// Runs Halvorn.exe (halvornCommand) with `arguments` in `workingDirectory`, adding --transcript
+// to a file there. `environment` entries (NAME=VALUE) are added to the child's environment.
 HostRun runHalvorn(const std::vector<std::string>& arguments, const std::string& workingDirectory,
                    const std::vector<std::string>& environment = {});
+// The same with the Halvorn.exe that `command` starts.
+HostRun runHalvornCommand(const std::vector<std::string>& command,
+                          const std::vector<std::string>& arguments,
+                          const std::string& workingDirectory);
 
 // What the machine does to Halvorn.exe beyond its arguments, to meet the failures a user's
 // machine can have.
