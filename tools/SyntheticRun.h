@@ -46,7 +46,7 @@ struct RunFiles {
 RunFiles writeSyntheticRun(const RunSpec& spec);
 
 // The motion parameters of every volume: a slow drift, small noise and `spec.jumps` sudden
-// steps (or the constant motion of the spec). Values stay within +-8 so that every value
+// steps (or `spec.constantMotion` for every volume). Values stay within +-8 so that every value
 // survives the SDM format's fixed columns.
 std::vector<MotionParameters> syntheticMotion(const RunSpec& spec);
 
