@@ -18,6 +18,7 @@ struct AvxLanes {
     static Vector add(Vector a, Vector b) { return _mm256_add_ps(a, b); }
     static Vector subtract(Vector a, Vector b) { return _mm256_sub_ps(a, b); }
     static Vector multiply(Vector a, Vector b) { return _mm256_mul_ps(a, b); }
+    static Vector divide(Vector a, Vector b) { return _mm256_div_ps(a, b); }
     static Vector squareRoot(Vector a) { return _mm256_sqrt_ps(a); }
     // VMAXPS returns its first operand when it is greater and its second otherwise, NaNs
     // included: exactly stored > candidate ? stored : candidate.

@@ -24,6 +24,7 @@ struct Avx512Lanes {
     static Vector add(Vector a, Vector b) { return _mm512_add_ps(a, b); }
     static Vector subtract(Vector a, Vector b) { return _mm512_sub_ps(a, b); }
     static Vector multiply(Vector a, Vector b) { return _mm512_mul_ps(a, b); }
+    static Vector divide(Vector a, Vector b) { return _mm512_div_ps(a, b); }
     static Vector squareRoot(Vector a) { return _mm512_sqrt_ps(a); }
     // VMAXPS returns its first operand when it is greater and its second otherwise, NaNs
     // included: exactly stored > candidate ? stored : candidate.

@@ -22,6 +22,7 @@ struct ScalarLanes {
     static Vector add(Vector a, Vector b) { return a + b; }
     static Vector subtract(Vector a, Vector b) { return a - b; }
     static Vector multiply(Vector a, Vector b) { return a * b; }
+    static Vector divide(Vector a, Vector b) { return a / b; }
     static Vector squareRoot(Vector a) { return std::sqrt(a); }
     static Vector keepMaximum(Vector stored, Vector candidate) {
         return stored > candidate ? stored : candidate;
@@ -41,6 +42,7 @@ struct Sse2Lanes {
     static Vector add(Vector a, Vector b) { return _mm_add_ps(a, b); }
     static Vector subtract(Vector a, Vector b) { return _mm_sub_ps(a, b); }
     static Vector multiply(Vector a, Vector b) { return _mm_mul_ps(a, b); }
+    static Vector divide(Vector a, Vector b) { return _mm_div_ps(a, b); }
     static Vector squareRoot(Vector a) { return _mm_sqrt_ps(a); }
     // MAXPS returns its first operand when it is greater and its second otherwise, NaNs
     // included: exactly stored > candidate ? stored : candidate.

@@ -31,13 +31,12 @@ struct DisplacementBatch {
     std::size_t count = 0;
 };
 
-// Where each voxel's statistics go, indexed by voxel index. The kernels store the sums of the
-// absolute and relative displacement; dividing them by the number of volumes is left to the
-// caller.
+// Where each voxel's statistics go, indexed by voxel index; elements of voxels outside the batch
+// are left as they are.
 struct DisplacementTargets {
-    float* sumAbsolute = nullptr;
+    float* meanAbsolute = nullptr;
     float* maxAbsolute = nullptr;
-    float* sumRelative = nullptr;
+    float* meanRelative = nullptr;
     float* maxRelative = nullptr;
     float* maxAbsoluteX = nullptr;
     float* maxAbsoluteY = nullptr;

@@ -5,7 +5,7 @@
 // Written once for any lane type; each instruction set's translation unit instantiates it with
 // its own lanes, declared there in an unnamed namespace so that every instantiation stays
 // private to the unit compiled for it (see DisplacementKernels.h). A lane type provides
-//   Vector, kWidth, load, store, broadcast, zero, add, subtract, multiply, squareRoot,
+//   Vector, kWidth, load, store, broadcast, zero, add, subtract, multiply, divide, squareRoot,
 //   keepMaximum(stored, candidate) = stored > candidate ? stored : candidate, and absolute
 // with IEEE single-precision results per lane and no fused multiply-add, so that every lane
 // computes exactly what the plain per-volume transform of the whole grid computes.
@@ -86,11 +86,15 @@ void accumulateDisplacement(const DisplacementBatch& batch, const DisplacementTa
             previousZ = currentZ;
         }
 
+        // The means divide the sums by the number of volumes, as the plain computation does
+        // once for every element of the finished volumes: a voxel outside the mask holds +0
+        // there, and +0 divided by a positive count stays +0, so only masked voxels need it.
+        const V volumeCount = Lanes::broadcast(static_cast<float>(batch.volumes));
         // Padding lanes were computed along with the others; only real voxels are stored.
         alignas(64) float results[7][kWidth];
-        Lanes::store(results[0], sumAbsolute);
+        Lanes::store(results[0], Lanes::divide(sumAbsolute, volumeCount));
         Lanes::store(results[1], maxAbsolute);
-        Lanes::store(results[2], sumRelative);
+        Lanes::store(results[2], Lanes::divide(sumRelative, volumeCount));
         Lanes::store(results[3], maxRelative);
         Lanes::store(results[4], maxX);
         Lanes::store(results[5], maxY);
@@ -98,9 +102,9 @@ void accumulateDisplacement(const DisplacementBatch& batch, const DisplacementTa
         const std::size_t lanes = batch.count - first < kWidth ? batch.count - first : kWidth;
         for (std::size_t lane = 0; lane < lanes; ++lane) {
             const auto voxel = static_cast<std::size_t>(batch.voxels[first + lane]);
-            targets.sumAbsolute[voxel] = results[0][lane];
+            targets.meanAbsolute[voxel] = results[0][lane];
             targets.maxAbsolute[voxel] = results[1][lane];
-            targets.sumRelative[voxel] = results[2][lane];
+            targets.meanRelative[voxel] = results[2][lane];
             targets.maxRelative[voxel] = results[3][lane];
             targets.maxAbsoluteX[voxel] = results[4][lane];
             targets.maxAbsoluteY[voxel] = results[5][lane];

@@ -212,10 +212,6 @@ DisplacementMaps computeVoxelDisplacement(const VolumeDimensions& dim, const Vox
                                           z.data(), maskIndices.data() + first, count},
                targets);
     }
-
-    // The kernels leave sums; every element is divided, masked or not, as the means are defined.
-    maps.meanAbsolute.divideBy(static_cast<float>(volumes));
-    maps.meanRelative.divideBy(static_cast<float>(volumes));
     return maps;
 }
 
