@@ -38,4 +38,9 @@ struct Volume {
     void divideBy(float divisor);
 };
 
+// The largest element as a scan from index 0 finds it, where a later element replaces the one
+// kept only when it is strictly greater: a NaN never replaces it, a NaN at index 0 is the
+// result, and of +0 and -0 the earlier one is kept. An empty volume gives 0.
+float largestElement(const Volume& volume);
+
 } // namespace qm

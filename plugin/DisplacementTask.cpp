@@ -74,21 +74,6 @@ void plotDetrendedWithDisplacement(const DesignMatrix& motion) {
     qm::plotDesignMatrix(plotted, kPlotLineSize, kPlotLegendFirst, kPlotLegendSecond);
 }
 
-// The largest element, scanning from index 0; a later element replaces the maximum only when
-// strictly greater. An empty volume has 0.
-float largestElement(const Volume& volume) {
-    if (volume.data.empty()) {
-        return 0.0F;
-    }
-    float largest = volume.data.front();
-    for (float value : volume.data) {
-        if (value > largest) {
-            largest = value;
-        }
-    }
-    return largest;
-}
-
 void saveRequestedMaps(const DisplacementMaps& maps, const DisplacementOptions& options,
                        const std::string& motionPath) {
     struct MapChoice {
@@ -109,7 +94,7 @@ void saveRequestedMaps(const DisplacementMaps& maps, const DisplacementOptions& 
     const std::string base = qm::pathWithoutExtension(motionPath);
     for (const MapChoice& choice : choices) {
         if (choice.wanted) {
-            qm::saveVolumeAsMap(choice.volume, kMapLowerValue, largestElement(choice.volume),
+            qm::saveVolumeAsMap(choice.volume, kMapLowerValue, qm::largestElement(choice.volume),
                                 base + choice.suffix);
         }
     }

@@ -1,8 +1,13 @@
-// The volume type: its element count, construction, deep copies and division.
+// The volume type: its element count, construction, deep copies, division and largest element.
 #include "Volume.h"
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
 #include <stdexcept>
 
 namespace qm {
@@ -38,6 +43,73 @@ TEST(Volume, DivideByTouchesEveryElementZerosIncluded) {
     volume.data = {0.0F, 3.0F, -1.5F, 1.0F};
     volume.divideBy(3.0F);
     EXPECT_EQ(volume.data, (std::vector<float>{0.0F, 1.0F, -0.5F, 1.0F / 3.0F}));
+}
+
+// The rule spelled out: one scan from index 0, replacing only by strictly greater elements.
+float largestByScan(const std::vector<float>& values) {
+    if (values.empty()) {
+        return 0.0F;
+    }
+    float largest = values.front();
+    for (const float value : values) {
+        if (value > largest) {
+            largest = value;
+        }
+    }
+    return largest;
+}
+
+Volume volumeOf(std::vector<float> values) {
+    Volume volume(VolumeDimensions{static_cast<std::int32_t>(values.size()), 1, 1});
+    volume.data = std::move(values);
+    return volume;
+}
+
+TEST(Volume, LargestElementKeepsTheScansRuleForNaNsAndSignedZeros) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    // Long enough for the lanes, the tail and the zero search to matter.
+    const std::vector<std::pair<const char*, std::vector<float>>> cases = {
+        {"empty", {}},
+        {"one element", {-2.5F}},
+        {"NaN first", {nan, 1.0F, 2.0F, 3.0F}},
+        {"NaN later never replaces", {1.0F, nan, 0.5F, 7.0F, nan, 2.0F}},
+        {"-0 before +0 keeps -0", {-1.0F, -0.0F, 0.0F, -3.0F, 0.0F}},
+        {"+0 before -0 keeps +0", {-1.0F, 0.0F, -0.0F}},
+        {"-0 first, +0 in a later lane",
+         {-0.0F, -1.0F, -2.0F, -3.0F, -4.0F, -5.0F, -6.0F, -7.0F, -8.0F, -9.0F, -10.0F, -11.0F,
+          -12.0F, -13.0F, -14.0F, -15.0F, -16.0F, 0.0F, -1.0F}},
+        {"all negative", {-5.0F, -2.0F, -9.0F}},
+        {"infinities", {-inf, 3.0F, inf, 1.0F}},
+        {"maximum in the tail",
+         {1.0F, 1.0F, 1.0F, 1.0F, 1.0F, 1.0F, 1.0F, 1.0F, 1.0F, 1.0F, 1.0F, 1.0F, 1.0F, 1.0F, 1.0F,
+          1.0F, 1.0F, 4.0F}},
+    };
+    for (const auto& [name, values] : cases) {
+        const float expected = largestByScan(values);
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(largestElement(volumeOf(values))),
+                  std::bit_cast<std::uint32_t>(expected))
+            << name;
+    }
+}
+
+TEST(Volume, LargestElementMatchesTheScanOnRandomVolumes) {
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> value(-100.0F, 100.0F);
+    std::uniform_int_distribution<int> special(0, 40);
+    for (std::size_t size : {1U, 15U, 16U, 17U, 33U, 1000U, 4099U}) {
+        std::vector<float> values(size);
+        for (float& element : values) {
+            const int kind = special(random);
+            element = kind == 0   ? std::numeric_limits<float>::quiet_NaN()
+                      : kind == 1 ? 0.0F
+                      : kind == 2 ? -0.0F
+                                  : value(random);
+        }
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(largestElement(volumeOf(values))),
+                  std::bit_cast<std::uint32_t>(largestByScan(values)))
+            << size << " elements";
+    }
 }
 
 } // namespace
