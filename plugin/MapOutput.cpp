@@ -2,6 +2,7 @@
 
 #include "HostFunctionTable.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 
@@ -34,11 +35,8 @@ void saveVolumeAsMap(const Volume& volume, float lowerValue, float upperValue,
     // The host's slices are row by row like the volume's, so each slice is one contiguous block.
     const auto sliceSize = static_cast<std::size_t>(dim.x) * static_cast<std::size_t>(dim.y);
     for (std::int32_t z = 0; z < dim.z; ++z) {
-        const float* source = volume.data.data() + sliceSize * static_cast<std::size_t>(z);
-        float* target = slices[z];
-        for (std::size_t i = 0; i < sliceSize; ++i) {
-            target[i] = source[i];
-        }
+        std::copy_n(volume.data.data() + sliceSize * static_cast<std::size_t>(z), sliceSize,
+                    slices[z]);
     }
 
     header.mapKind = 1;
