@@ -52,14 +52,22 @@ void writeNiftiMaps(const std::string& path, const NiftiMapImage& image) {
     }
     const std::size_t volumeSize =
         static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny) * static_cast<std::size_t>(nz);
-    std::vector<float> data;
-    data.reserve(volumeSize * image.volumes.size());
     for (const auto* volume : image.volumes) {
         if (volume->size() != volumeSize) {
             throw std::runtime_error("cannot save maps to " + path + ": the maps differ in size");
         }
-        data.insert(data.end(), volume->begin(), volume->end());
     }
+    // The library writes one block of data: several maps are laid end to end in a buffer of their
+    // own, a single map is written from where it is.
+    std::vector<float> joined;
+    if (image.volumes.size() > 1) {
+        joined.reserve(volumeSize * image.volumes.size());
+        for (const auto* volume : image.volumes) {
+            joined.insert(joined.end(), volume->begin(), volume->end());
+        }
+    }
+    const float* data = joined.empty() ? image.volumes.front()->data() : joined.data();
+    const std::size_t dataSize = volumeSize * image.volumes.size();
 
     const auto volumes = static_cast<std::int64_t>(image.volumes.size());
     const std::int64_t dims[8] = {volumes > 1 ? 4 : 3, nx, ny, nz, volumes, 1, 1, 1};
@@ -95,13 +103,14 @@ void writeNiftiMaps(const std::string& path, const NiftiMapImage& image) {
     nim->fname = duplicate(temporary);
     nim->iname = duplicate(temporary);
     nim->iname_offset = static_cast<std::int64_t>(kNifti1DataOffset);
-    nim->data = data.data();
+    // Only read by the library.
+    nim->data = const_cast<float*>(data);
     nifti_image_write(nim.get());
 
     // The library reports failures only on stderr; a complete file is the proof of success.
     std::error_code error;
     const std::uintmax_t written = std::filesystem::file_size(temporary, error);
-    if (error || written < kNifti1DataOffset + data.size() * sizeof(float)) {
+    if (error || written < kNifti1DataOffset + dataSize * sizeof(float)) {
         std::filesystem::remove(temporary, error);
         throw std::runtime_error("cannot save maps to " + path + ": the file could not be written");
     }
