@@ -14,25 +14,11 @@ packages=(
     clang libclang-rt-14-dev llvm         # fuzzing (fuzz/): clang, libFuzzer and the sanitizer runtimes, llvm-symbolizer
 )
 
-missing=()
-for package in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$package")
-    fi
-done
+bash "$(dirname "$0")/install-packages.sh" install-deps "${packages[@]}"
 
 SUDO=""
 if [[ $(id -u) -ne 0 ]]; then
     SUDO="sudo"
-fi
-
-if ((${#missing[@]} == 0)); then
-    echo "install-deps: all build packages are present"
-else
-    echo "install-deps: installing ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    $SUDO apt-get update -qq
-    $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
 # The file tests check that numbers do not follow the process locale; they need one that writes

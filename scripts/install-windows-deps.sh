@@ -8,23 +8,4 @@ packages=(
     wine wine64                  # Wine 8: runs the Windows programs and tests
 )
 
-missing=()
-for package in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$package")
-    fi
-done
-
-SUDO=""
-if [[ $(id -u) -ne 0 ]]; then
-    SUDO="sudo"
-fi
-
-if ((${#missing[@]} == 0)); then
-    echo "install-windows-deps: all Windows build packages are present"
-else
-    echo "install-windows-deps: installing ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    $SUDO apt-get update -qq
-    $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+bash "$(dirname "$0")/install-packages.sh" install-windows-deps "${packages[@]}"
