@@ -204,14 +204,49 @@ bool isSeparator(char c) {
     return c == '/' || c == '\\';
 }
 
-// The path moves from the folder `oldPrefix` to `newPrefix` when it lies inside that folder
-// (or is the very path the prefixes were taken from); any other path stays as it is.
-std::string relocated(const std::string& path, const std::string& oldPrefix,
-                      const std::string& newPrefix) {
-    const bool insideOldFolder =
-        path.compare(0, oldPrefix.size(), oldPrefix) == 0 &&
-        (path.size() == oldPrefix.size() || isSeparator(path[oldPrefix.size()]));
-    return insideOldFolder ? newPrefix + path.substr(oldPrefix.size()) : path;
+// A path that names no root: neither a leading separator nor a drive letter.
+bool isRelative(const std::string& path) {
+    return !path.empty() && !isSeparator(path[0]) && !(path.size() >= 2 && path[1] == ':');
+}
+
+// Where the paths of an MDM move when its first SDM was found elsewhere.
+struct Relocation {
+    std::string oldPrefix; // a folder, without its last separator
+    std::string newPrefix;
+    // The first SDM was a relative path found whole at the end of the chosen one: every relative
+    // path moves into the chosen path's folder, `newPrefix`, which ends with its separator.
+    bool ofRelativePaths = false;
+
+    // The path moves when it lies inside the old folder (or is the very path the prefixes were
+    // taken from); any other path stays as it is.
+    std::string apply(const std::string& path) const {
+        if (ofRelativePaths) {
+            return isRelative(path) ? newPrefix + path : path;
+        }
+        const bool insideOldFolder =
+            path.compare(0, oldPrefix.size(), oldPrefix) == 0 &&
+            (path.size() == oldPrefix.size() || isSeparator(path[oldPrefix.size()]));
+        return insideOldFolder ? newPrefix + path.substr(oldPrefix.size()) : path;
+    }
+};
+
+// The common ending of the old and the chosen path, cut back to whole path components so that
+// the prefixes name folders: "D:/a/b" + "/s1/run_3DMC.sdm" and "E:/c" + the same.
+Relocation relocationFor(const std::string& oldPath, const std::string& newPath) {
+    std::size_t common = 0;
+    while (common < oldPath.size() && common < newPath.size() &&
+           oldPath[oldPath.size() - 1 - common] == newPath[newPath.size() - 1 - common]) {
+        ++common;
+    }
+    if (common == oldPath.size() && isRelative(oldPath) &&
+        (common == newPath.size() || isSeparator(newPath[newPath.size() - 1 - common]))) {
+        return {"", newPath.substr(0, newPath.size() - common), true};
+    }
+    while (common > 0 && !isSeparator(oldPath[oldPath.size() - common])) {
+        --common;
+    }
+    return {oldPath.substr(0, oldPath.size() - common), newPath.substr(0, newPath.size() - common),
+            false};
 }
 
 } // namespace
@@ -240,22 +275,10 @@ bool MultiStudyDesignMatrix::repairPaths(const FileChooser& chooseFile) {
         return false;
     }
 
-    // The common ending of the old and the chosen path, cut back to whole path components so
-    // that the prefixes name folders: "D:/a/b" + "/s1/run_3DMC.sdm" and "E:/c" + the same.
-    std::size_t common = 0;
-    while (common < oldPath.size() && common < newPath.size() &&
-           oldPath[oldPath.size() - 1 - common] == newPath[newPath.size() - 1 - common]) {
-        ++common;
-    }
-    while (common > 0 && !isSeparator(oldPath[oldPath.size() - common])) {
-        --common;
-    }
-    const std::string oldPrefix = oldPath.substr(0, oldPath.size() - common);
-    const std::string newPrefix = newPath.substr(0, newPath.size() - common);
-
+    const Relocation relocation = relocationFor(oldPath, newPath);
     for (auto* files : {&designMatrixFiles, &functionalDataFiles, &extraFiles}) {
         for (auto& file : *files) {
-            file = relocated(file, oldPrefix, newPrefix);
+            file = relocation.apply(file);
         }
     }
     save();

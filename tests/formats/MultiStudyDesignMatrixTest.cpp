@@ -281,6 +281,40 @@ INSTANTIATE_TEST_SUITE_P(BothSeparatorsAndMtc, PathRepair,
                                     std::string("_") + info.param.typeOfData;
                          });
 
+// An MDM that lists its files relative to a folder: the first SDM, found whole at the end of the
+// chosen path, shows where that folder is now; rooted paths stay.
+TEST_F(MultiStudyDesignMatrixFile, RelativePathsMoveIntoTheChosenFolder) {
+    for (const std::string separator : {"/", "\\"}) {
+        writeFile(mdmPath,
+                  mdmText("FMR",
+                          "\"s1" + separator + "run.fmr\"  \"s1" + separator +
+                              "run_3DMC.sdm\"\n\"s2" + separator + "run.fmr\"  \"s2" + separator +
+                              "run_3DMC.sdm\"\n\"D:/other/run.fmr\"  "
+                              "\"/other/run_3DMC.sdm\"\n",
+                          3));
+        MultiStudyDesignMatrix mdm(mdmPath);
+        const std::string folder = "/data/group" + separator;
+        RecordingChooser user{folder + "s1" + separator + "run_3DMC.sdm", {}};
+        EXPECT_TRUE(mdm.repairPaths(user.chooser()));
+        EXPECT_EQ(mdm.designMatrixFiles,
+                  (Paths{folder + "s1" + separator + "run_3DMC.sdm",
+                         folder + "s2" + separator + "run_3DMC.sdm", "/other/run_3DMC.sdm"}));
+        EXPECT_EQ(mdm.functionalDataFiles,
+                  (Paths{folder + "s1" + separator + "run.fmr",
+                         folder + "s2" + separator + "run.fmr", "D:/other/run.fmr"}));
+    }
+    // Found in a folder whose name only ends like the listed one ("xs1" for "s1"): the listed
+    // folder "s1" moved to "/data/xs1", and nothing says where "s2" went.
+    writeFile(mdmPath, mdmText("FMR",
+                               "\"s1/run.fmr\"  \"s1/run_3DMC.sdm\"\n"
+                               "\"s2/run.fmr\"  \"s2/run_3DMC.sdm\"\n",
+                               2));
+    MultiStudyDesignMatrix mdm(mdmPath);
+    RecordingChooser user{"/data/xs1/run_3DMC.sdm", {}};
+    EXPECT_TRUE(mdm.repairPaths(user.chooser()));
+    EXPECT_EQ(mdm.designMatrixFiles, (Paths{"/data/xs1/run_3DMC.sdm", "s2/run_3DMC.sdm"}));
+}
+
 TEST_F(MultiStudyDesignMatrixFile, ACancelledOrUnusableAnswerChangesNothing) {
     const std::string text =
         mdmText("FMR", "\"D:/a/b/s1/run.fmr\"  \"D:/a/b/s1/run_3DMC.sdm\"\n", 1);
