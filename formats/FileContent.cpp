@@ -8,16 +8,23 @@
 
 namespace qm {
 
-std::string readFileContent(const std::string& path) {
-    const auto fail = [&path]() { return OpenFileError("Failed opening for reading: " + path); };
+std::ifstream openFileForReading(const std::string& path, std::ios::openmode mode) {
     std::error_code error;
     if (std::filesystem::is_directory(path, error)) {
-        throw fail();
+        std::ifstream notOpened;
+        notOpened.setstate(std::ios::failbit);
+        return notOpened;
     }
-    std::ifstream in(path, std::ios::binary);
+    return std::ifstream(path, mode | std::ios::in);
+}
+
+std::string readFileContent(const std::string& path) {
+    const auto fail = [&path]() { return OpenFileError("Failed opening for reading: " + path); };
+    std::ifstream in = openFileForReading(path, std::ios::binary);
     if (!in) {
         throw fail();
     }
+    std::error_code error;
     std::string content;
     const auto size = std::filesystem::file_size(path, error);
     if (!error) {

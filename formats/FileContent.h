@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <fstream>
 #include <istream>
 #include <streambuf>
 #include <string>
@@ -13,6 +14,10 @@ namespace qm {
 // The bytes of the file at `path`, line ends as they are on disk. Throws OpenFileError
 // "Failed opening for reading: " + path when it cannot be opened or read.
 std::string readFileContent(const std::string& path);
+
+// `path` opened for reading in binary or text mode; a failed stream when it cannot be opened,
+// or when it is a folder, which some systems let a stream open and read nothing from.
+std::ifstream openFileForReading(const std::string& path, std::ios::openmode mode);
 
 namespace detail {
 

@@ -1,5 +1,6 @@
 #include "FmrProject.h"
 
+#include "FileContent.h"
 #include "FileErrors.h"
 #include "PathHelpers.h"
 
@@ -39,7 +40,7 @@ bool readIfKnown(std::istream& in, const std::string& token, const std::vector<K
 
 FmrProject::FmrProject(std::string filePath, bool readData) : path(std::move(filePath)) {
     fileVersion.value = -1;
-    std::ifstream in(path);
+    std::ifstream in = openFileForReading(path, std::ios::in);
     if (!in) {
         throw OpenFileError("Failed opening for reading: " + path);
     }

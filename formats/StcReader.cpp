@@ -4,6 +4,7 @@
 // Every size comes from the FMR header and is checked before anything is allocated or opened:
 // a header that lost a key or holds nonsense must give a message that names the file, not an
 // allocation failure or a crash.
+#include "FileContent.h"
 #include "FileErrors.h"
 #include "FmrProject.h"
 
@@ -80,7 +81,7 @@ StcLayout stcLayout(const FmrProject& project) {
 
 std::ifstream openStc(const FmrProject& project) {
     const std::string stcFile = project.stcPath();
-    std::ifstream in(stcFile, std::ios::binary);
+    std::ifstream in = openFileForReading(stcFile, std::ios::binary);
     if (!in) {
         throw OpenFileError("Failed opening STC for reading: " + stcFile);
     }

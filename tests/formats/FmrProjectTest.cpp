@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <string>
 
 namespace qm::test {
@@ -142,13 +144,15 @@ TEST_F(FmrHeader, AValueThatIsNoNumberEndsTheHeaderThere) {
     EXPECT_FALSE(project.resolutionX.present);
 }
 
-TEST_F(FmrHeader, AMissingFileIsNamed) {
-    try {
-        FmrProject(dir.file("absent.fmr"), true);
-        FAIL() << "no error";
-    } catch (const OpenFileError& error) {
-        EXPECT_EQ(std::string(error.what()),
-                  "Failed opening for reading: " + dir.file("absent.fmr"));
+TEST_F(FmrHeader, AMissingFileOrAFolderIsNamed) {
+    std::filesystem::create_directory(dir.file("folder.fmr"));
+    for (const std::string name : {"absent.fmr", "folder.fmr"}) {
+        try {
+            FmrProject(dir.file(name), true);
+            ADD_FAILURE() << "no error for " << name;
+        } catch (const OpenFileError& error) {
+            EXPECT_EQ(std::string(error.what()), "Failed opening for reading: " + dir.file(name));
+        }
     }
 }
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -171,6 +172,11 @@ TEST_F(StcData, AMissingStcIsNamedAndLeavesTheVolumesAsTheyWere) {
     ASSERT_EQ(run.volumes.size(), 1U);
     EXPECT_EQ(run.volumes[0].data, std::vector<float>{4.0F});
     EXPECT_THROW(run.readVolume(0), OpenFileError);
+
+    // A folder where the STC should be is no STC either.
+    std::filesystem::create_directory(dir.file("run.stc"));
+    EXPECT_EQ(error(run, false), "Failed opening STC for reading: " + dir.file("run.stc"));
+    EXPECT_EQ(error(run, true), "Failed opening STC for reading: " + dir.file("run.stc"));
 }
 
 TEST_F(StcData, AnFmrWithoutFolderFindsItsStcInTheCurrentFolder) {
