@@ -30,10 +30,6 @@ void Volume::divideBy(float divisor) {
     }
 }
 
-} // namespace qm
-
-namespace qm {
-
 float largestElement(const Volume& volume) {
     const std::vector<float>& data = volume.data;
     if (data.empty()) {
