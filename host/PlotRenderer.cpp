@@ -5,6 +5,8 @@
 // from the same drawing.
 #include "PlotRenderer.h"
 
+#include "NumberText.h"
+
 #include <cairo-svg.h>
 #include <cairo.h>
 
@@ -203,10 +205,7 @@ std::vector<double> ticks(const Range& range, double step) {
 
 // A tick value in the shortest general notation, without regard to any locale.
 std::string tickLabel(double value) {
-    char buffer[32];
-    const auto result =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
-    return std::string(buffer, result.ptr);
+    return numberText(value, std::chars_format::general, 6);
 }
 
 bool hasValue(float value) {

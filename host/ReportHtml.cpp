@@ -1,5 +1,7 @@
 #include "ReportHtml.h"
 
+#include "NumberText.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -70,21 +72,7 @@ footer { color: var(--muted); font-size: 12px; padding: 8px 0 32px; }
 )css";
 
 std::string formatFloat(float value, int decimals) {
-    char buffer[64];
-    const auto result =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-    return std::string(buffer, result.ptr);
-}
-
-// Three decimals, enough for tenths of a voxel; small values keep three significant digits.
-std::string millimetres(float value) {
-    if (!(value < 0.1F)) {
-        return formatFloat(value, 3);
-    }
-    char buffer[64];
-    const auto result =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 3);
-    return std::string(buffer, result.ptr);
+    return numberText(value, std::chars_format::fixed, decimals);
 }
 
 // 13745 -> "13 745": long numbers are easier to read in groups of three.
@@ -219,8 +207,8 @@ void appendMaps(std::string& html, const PageRun& run) {
             "map's largest value.</p>\n";
     for (const auto& map : run.maps) {
         const std::string caption = "<code>" + escapeHtml(map.fileName) + "</code>: largest " +
-                                    millimetres(map.maximum) + " mm, mean " +
-                                    millimetres(map.meanInMask) + " mm over " +
+                                    millimetreText(map.maximum) + " mm, mean " +
+                                    millimetreText(map.meanInMask) + " mm over " +
                                     groupedDigits(map.voxelsInMask) + " brain voxels";
         if (map.picture) {
             html += "<figure><img src=\"" + escapeHtml(map.picture->href) + "\" alt=\"" +

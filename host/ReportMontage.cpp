@@ -2,6 +2,7 @@
 // enlarged with nearest-neighbour filtering so that voxels stay sharp squares.
 #include "ReportMontage.h"
 
+#include "NumberText.h"
 #include "ReportColorScale.h"
 
 #include <cairo.h>
@@ -83,26 +84,13 @@ std::string tickLabel(double value, double step) {
     if (std::fabs(step / std::pow(10.0, std::floor(std::log10(step) + 1e-9)) - 2.5) < 1e-9) {
         ++decimals;
     }
-    char buffer[32];
-    const auto result =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-    return std::string(buffer, result.ptr);
+    return numberText(value, std::chars_format::fixed, decimals);
 }
 
 bool hasValue(std::span<const float> values, std::size_t sliceSize, std::int32_t z) {
     const auto slice = values.subspan(sliceSize * static_cast<std::size_t>(z), sliceSize);
     return std::any_of(slice.begin(), slice.end(),
                        [](float value) { return std::isfinite(value) && value > 0.0F; });
-}
-
-// Three decimals, as the page gives the maxima; small values keep three significant digits.
-std::string maximumLabel(double value) {
-    char buffer[32];
-    const auto result =
-        value >= 0.1
-            ? std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 3)
-            : std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 3);
-    return std::string(buffer, result.ptr);
 }
 
 // One slice as an image of one pixel per voxel, row y of the map as row y of the image.
@@ -155,7 +143,7 @@ void drawColorBar(cairo_t* cr, double left, double top, double height, double sc
     drawText(cr, left, top - 10.0, "mm");
     setFont(cr, 10.0, false);
     setGrey(cr, 0.35);
-    drawText(cr, left, top + height + 16.0, "max " + maximumLabel(scaleMaximum));
+    drawText(cr, left, top + height + 16.0, "max " + millimetreText(scaleMaximum));
     setFont(cr, 11.0, false);
     const double step = tickStep(scaleMaximum);
     for (int i = 0;; ++i) {

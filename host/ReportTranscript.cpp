@@ -2,6 +2,7 @@
 
 #include "MotionLoader.h"
 #include "MultiStudyDesignMatrix.h"
+#include "NumberText.h"
 
 #include <algorithm>
 #include <charconv>
@@ -353,10 +354,7 @@ std::optional<SpikeRow> parseSpikeLine(std::string_view text) {
 }
 
 std::string formatLikeLog(float value) {
-    char buffer[32];
-    const auto result =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
-    return std::string(buffer, result.ptr);
+    return numberText(value, std::chars_format::general, 6);
 }
 
 } // namespace halvorn_host
