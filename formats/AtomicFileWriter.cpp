@@ -67,17 +67,20 @@ public:
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
 
-    void write(std::string_view content) {
+    void write(std::span<const std::string_view> pieces) {
         std::size_t written = 0;
-        while (written < content.size()) {
-            if (faultInjectedAt(written)) {
-                throw WriteFailed();
+        for (const std::string_view piece : pieces) {
+            for (std::size_t done = 0; done < piece.size();) {
+                if (faultInjectedAt(written)) {
+                    throw WriteFailed();
+                }
+                const std::size_t chunk = std::min(kAtomicWriteChunkSize, piece.size() - done);
+                if (std::fwrite(piece.data() + done, 1, chunk, file_) != chunk) {
+                    throw WriteFailed();
+                }
+                done += chunk;
+                written += chunk;
             }
-            const std::size_t chunk = std::min(kAtomicWriteChunkSize, content.size() - written);
-            if (std::fwrite(content.data() + written, 1, chunk, file_) != chunk) {
-                throw WriteFailed();
-            }
-            written += chunk;
         }
         const bool flushed = std::fflush(file_) == 0;
         const bool closed = std::fclose(file_) == 0;
@@ -109,10 +112,14 @@ private:
 } // namespace
 
 void writeFileAtomically(const std::string& targetPath, std::string_view content) {
+    writeFileAtomically(targetPath, std::span<const std::string_view>(&content, 1));
+}
+
+void writeFileAtomically(const std::string& targetPath, std::span<const std::string_view> pieces) {
     try {
         const fs::path target = resolvedTarget(targetPath);
         TemporaryFile temporary(target);
-        temporary.write(content);
+        temporary.write(pieces);
         temporary.renameOver(target);
     } catch (const std::exception&) {
         throw std::runtime_error("Cannot Create file: " + targetPath);

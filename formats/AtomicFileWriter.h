@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -14,11 +15,13 @@ namespace qm {
 // "Cannot Create file: " + targetPath. A target that is a symbolic link is replaced where the
 // link points, so the link stays. An existing target's permissions carry over to the new file.
 void writeFileAtomically(const std::string& targetPath, std::string_view content);
+// The same for content that lies in several pieces, written one after the other.
+void writeFileAtomically(const std::string& targetPath, std::span<const std::string_view> pieces);
 
 // Test seam. When set, the writer calls the hook before every chunk it writes to the temporary
-// file (with the number of bytes already written) and once more before the rename (with all
-// bytes written); a hook that returns true makes the write fail at that point, as a full disk or
-// a killed process would. Pass an empty hook to remove it. Not for use outside tests.
+// file (with the number of bytes already written, over all pieces) and once more before the rename
+// (with all bytes written); a hook that returns true makes the write fail at that point, as a full
+// disk or a killed process would. Pass an empty hook to remove it. Not for use outside tests.
 using AtomicWriteFaultHook = std::function<bool(std::size_t bytesWritten)>;
 void setAtomicWriteFaultHookForTesting(AtomicWriteFaultHook hook);
 

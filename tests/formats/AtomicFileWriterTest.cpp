@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qm::test {
@@ -47,6 +48,24 @@ TEST_F(AtomicFileWriter, CreatesAndReplacesFilesByteForByte) {
     writeFileAtomically(target, "");
     EXPECT_EQ(readFile(target), "");
     EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"out.sdm"});
+}
+
+TEST_F(AtomicFileWriter, WritesPiecesOneAfterTheOtherAndCountsTheirBytesTogether) {
+    const std::string target = dir.file("map.nii");
+    const std::string large = largeContent();
+    const std::string_view pieces[] = {"head", "", large, "tail"};
+    std::vector<std::size_t> seen;
+    setAtomicWriteFaultHookForTesting([&seen](std::size_t written) {
+        seen.push_back(written);
+        return false;
+    });
+    writeFileAtomically(target, pieces);
+    EXPECT_EQ(readFile(target), "head" + large + "tail");
+    // Before every chunk and once before the rename, with the bytes of all earlier pieces.
+    ASSERT_GE(seen.size(), 3U);
+    EXPECT_EQ(seen[0], 0U);
+    EXPECT_EQ(seen[1], 4U);
+    EXPECT_EQ(seen.back(), 8 + large.size());
 }
 
 TEST_F(AtomicFileWriter, AFailureAtAnyStageLeavesTheOldFileAndNoTemporaryFile) {
