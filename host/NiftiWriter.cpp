@@ -1,47 +1,29 @@
+// The header comes from the field's NIfTI library; the file is written through the project's
+// atomic writer: a temporary file beside the target, renamed over it only when complete, so a
+// failed save never destroys maps saved earlier under the same name.
 #include "NiftiWriter.h"
+
+#include "AtomicFileWriter.h"
 
 #include <nifti2_io.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <stdexcept>
-#include <system_error>
-
-#include <unistd.h>
+#include <string_view>
+#include <vector>
 
 namespace halvorn_host {
 namespace {
 
 // Size of a NIfTI-1 header, the 4-byte extension flag after it, and so the data offset of a
 // single-file image without extensions.
-constexpr std::uintmax_t kNifti1DataOffset = 352;
+constexpr std::int64_t kNifti1DataOffset = 352;
 
 struct NiftiImageDeleter {
-    void operator()(nifti_image* image) const {
-        image->data = nullptr; // the data belong to the caller's buffer
-        nifti_image_free(image);
-    }
+    void operator()(nifti_image* image) const { nifti_image_free(image); }
 };
 using NiftiImagePointer = std::unique_ptr<nifti_image, NiftiImageDeleter>;
-
-char* duplicate(const std::string& text) {
-    // The library frees its file names with free().
-    char* copy = static_cast<char*>(std::malloc(text.size() + 1));
-    if (copy == nullptr) {
-        throw std::bad_alloc();
-    }
-    std::memcpy(copy, text.c_str(), text.size() + 1);
-    return copy;
-}
-
-// A name in the target's folder that no other writer uses at the same time.
-std::string temporaryPathBeside(const std::string& path) {
-    static int counter = 0;
-    return path + ".halvorn-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) +
-           ".tmp";
-}
 
 } // namespace
 
@@ -57,17 +39,6 @@ void writeNiftiMaps(const std::string& path, const NiftiMapImage& image) {
             throw std::runtime_error("cannot save maps to " + path + ": the maps differ in size");
         }
     }
-    // The library writes one block of data: several maps are laid end to end in a buffer of their
-    // own, a single map is written from where it is.
-    std::vector<float> joined;
-    if (image.volumes.size() > 1) {
-        joined.reserve(volumeSize * image.volumes.size());
-        for (const auto* volume : image.volumes) {
-            joined.insert(joined.end(), volume->begin(), volume->end());
-        }
-    }
-    const float* data = joined.empty() ? image.volumes.front()->data() : joined.data();
-    const std::size_t dataSize = volumeSize * image.volumes.size();
 
     const auto volumes = static_cast<std::int64_t>(image.volumes.size());
     const std::int64_t dims[8] = {volumes > 1 ? 4 : 3, nx, ny, nz, volumes, 1, 1, 1};
@@ -95,30 +66,25 @@ void writeNiftiMaps(const std::string& path, const NiftiMapImage& image) {
     nim->cal_max = image.displayMax;
     std::strncpy(nim->descrip, image.description.c_str(), sizeof nim->descrip - 1);
     nim->descrip[sizeof nim->descrip - 1] = '\0';
-    free(nim->fname);
-    free(nim->iname);
-    // Written beside the target under a temporary name and renamed over it only when complete,
-    // so a failed save never destroys maps saved earlier under the same name.
-    const std::string temporary = temporaryPathBeside(path);
-    nim->fname = duplicate(temporary);
-    nim->iname = duplicate(temporary);
-    nim->iname_offset = static_cast<std::int64_t>(kNifti1DataOffset);
-    // Only read by the library.
-    nim->data = const_cast<float*>(data);
-    nifti_image_write(nim.get());
+    nim->iname_offset = kNifti1DataOffset;
 
-    // The library reports failures only on stderr; a complete file is the proof of success.
-    std::error_code error;
-    const std::uintmax_t written = std::filesystem::file_size(temporary, error);
-    if (error || written < kNifti1DataOffset + dataSize * sizeof(float)) {
-        std::filesystem::remove(temporary, error);
-        throw std::runtime_error("cannot save maps to " + path + ": the file could not be written");
+    nifti_1_header header{};
+    if (nifti_convert_nim2n1hdr(nim.get(), &header) != 0) {
+        throw std::runtime_error("cannot save maps to " + path + ": the NIfTI library failed");
     }
-    std::filesystem::rename(temporary, path, error);
-    if (error) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        throw std::runtime_error("cannot save maps to " + path + ": " + error.message());
+    static_assert(sizeof header + 4 == kNifti1DataOffset);
+    // The header, the zero extension flag, then the maps one after the other from where they are.
+    const char noExtension[4] = {0, 0, 0, 0};
+    std::vector<std::string_view> pieces = {{reinterpret_cast<const char*>(&header), sizeof header},
+                                            {noExtension, sizeof noExtension}};
+    for (const auto* volume : image.volumes) {
+        pieces.emplace_back(reinterpret_cast<const char*>(volume->data()),
+                            volumeSize * sizeof(float));
+    }
+    try {
+        qm::writeFileAtomically(path, pieces);
+    } catch (const std::runtime_error&) {
+        throw std::runtime_error("cannot save maps to " + path + ": the file could not be written");
     }
 }
 
