@@ -10,6 +10,7 @@
 // cursor; an output file that the SDM reader refuses or whose length differs from the input's;
 // a temporary file left behind. Inputs of more than kMaxDataPoints data points are passed over
 // (the spike matrix grows with the square of the volume count).
+#include "AtomicFileWriter.h"
 #include "DesignMatrix.h"
 #include "FuzzSupport.h"
 #include "HalvornPluginApi.h"
@@ -241,7 +242,7 @@ void checkOutputs(const qm::fuzz::ScratchFolder& scratch, const std::string& inp
         if (path == input) {
             continue;
         }
-        if (entry.path().filename().string().find(".tmp-") != std::string::npos) {
+        if (qm::isAtomicWriteTemporaryName(entry.path().filename().string())) {
             fail("a temporary file was left behind: " + path);
         }
         try {

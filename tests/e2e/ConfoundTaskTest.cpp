@@ -311,8 +311,9 @@ TEST_F(ConfoundTask, AFileThatCannotBeCreatedStopsTheTaskAndKeepsWhatWasSaved) {
     const HostRun result = runConfound({"sdmfile=" + sdm, "spike_threshold=0.4", "create_spikes=1",
                                         "create_detrended=1", "create_derivative=1"});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.messageBoxes(),
-              std::vector<std::string>{"Error: Cannot Create file: run1_3DMC_detr.sdm"});
+    EXPECT_EQ(
+        result.messageBoxes(),
+        std::vector<std::string>{"Error: Cannot Create file: run1_3DMC_detr.sdm (is a directory)"});
     EXPECT_EQ(filesIn(dir.file("")),
               (std::vector<std::string>{"run.fmr", "run1_3DMC.sdm", "run1_3DMC_detr.sdm",
                                         "run1_3DMC_spikes.sdm"}));

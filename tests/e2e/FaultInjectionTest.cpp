@@ -4,6 +4,7 @@
 // or longer. After each the user is shown exactly one "Error: " message, the host process lives
 // on (exit status 1, not a signal), the files of an earlier run are unchanged, and no temporary
 // file is left behind.
+#include "AtomicFileWriter.h"
 #include "HostRun.h"
 #include "SyntheticRun.h"
 #include "TempDir.h"
@@ -44,7 +45,7 @@ std::vector<std::string> namesIn(const Snapshot& files) {
 }
 
 bool isTemporaryFileName(const std::string& name) {
-    return name.find(".tmp-") != std::string::npos;
+    return isAtomicWriteTemporaryName(name);
 }
 
 // A folder whose permission bits are set for the lifetime of the object.
@@ -140,25 +141,31 @@ protected:
     fs::path data = dir.path() / "data";
 };
 
-TEST_F(FaultInjection, AFolderThatCannotBeWrittenLeavesItsFilesAsTheyWere) {
+TEST_F(FaultInjection, AFolderThatCannotBeWrittenTakesNoNewFileAndKeepsItsFiles) {
     const tools::RunFiles run = generateRun(40);
-    const Snapshot before = earlierOutputs(run.sdm);
+    Snapshot before = earlierOutputs(run.sdm);
     ASSERT_TRUE(before.count("run_3DMC_spikes.sdm") != 0) << "the run has spikes";
+    // The first file the task writes is new: a folder that takes no new file must refuse it.
+    fs::remove(data / "run_3DMC_spikes.sdm");
+    before.erase("run_3DMC_spikes.sdm");
 
     // Root ignores permission bits; the child runs without that privilege, as a user would.
     const FolderMode readOnly(data, fs::perms::owner_read | fs::perms::owner_exec);
     const HostRun refused = runConfound(run.sdm, {{}, std::nullopt, true});
-    expectOneErrorAndNothingDamaged(
-        refused, "Cannot Create file: " + data.string() + "/run_3DMC_spikes.sdm", before);
+    expectOneErrorAndNothingDamaged(refused,
+                                    "Cannot Create file: " + data.string() +
+                                        "/run_3DMC_spikes.sdm (permission denied)",
+                                    before);
 }
 
-TEST_F(FaultInjection, ARepairedMdmThatCannotBeSavedStaysAsItWas) {
+TEST_F(FaultInjection, ARepairedMdmThatMayNotBeWrittenStaysAsItWas) {
     const tools::RunFiles run = generateRun(10);
     // The MDM still lists the SDM in a folder that has moved away.
     const std::string mdm = (data / "group_3DMC.mdm").string();
     writeFile(mdm, "\r\nFileVersion:          3\r\nTypeOfFunctionalData: FMR\r\n\r\n"
                    "NrOfStudies:          1\r\n\"/moved/away/run.fmr\"  "
                    "\"/moved/away/run_3DMC.sdm\"\r\n");
+    fs::permissions(mdm, fs::perms::owner_read | fs::perms::group_read);
     const Snapshot before = snapshotOf(data);
 
     const FolderMode readOnly(data, fs::perms::owner_read | fs::perms::owner_exec);
@@ -167,7 +174,8 @@ TEST_F(FaultInjection, ARepairedMdmThatCannotBeSavedStaysAsItWas) {
         {"select_3dmcsdm", "--document", "data/run.fmr", "--choose", mdm, "--choose", run.sdm},
         dir.file(""));
     ASSERT_EQ(refused.calls("ztGetOpenFileName").size(), 2U) << "the repair dialog was shown";
-    expectOneErrorAndNothingDamaged(refused, "Cannot Create file: " + mdm, before);
+    expectOneErrorAndNothingDamaged(refused, "Cannot Create file: " + mdm + " (permission denied)",
+                                    before);
     EXPECT_TRUE(refused.calls("ztSetStringParameter").empty()) << "no sdmfile stored";
 }
 
@@ -182,7 +190,8 @@ TEST_F(FaultInjection, AWriteThatFailsPartWayLeavesTheEarlierFile) {
 
     const HostRun cut = runConfound(run.sdm, {{}, kLimit, false});
     expectOneErrorAndNothingDamaged(
-        cut, "Cannot Create file: " + data.string() + "/run_3DMC_spikes.sdm", before);
+        cut, "Cannot Create file: " + data.string() + "/run_3DMC_spikes.sdm (file too large)",
+        before);
 }
 
 // An input changed after the selection task accepted it, before the task that uses it.

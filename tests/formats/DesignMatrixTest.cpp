@@ -389,7 +389,8 @@ TEST_F(DesignMatrixFile, AFailedSaveLeavesTheOldFileAndNoTemporaryFile) {
             copy.saveAs(target);
             ADD_FAILURE() << "saved although the write failed at " << failAt;
         } catch (const std::runtime_error& error) {
-            EXPECT_EQ(std::string(error.what()), "Cannot Create file: " + target);
+            EXPECT_EQ(std::string(error.what()),
+                      "Cannot Create file: " + target + " (no space left on device)");
         }
         setAtomicWriteFaultHookForTesting({});
         EXPECT_EQ(readFile(target), "the old file\r\n") << failAt;
@@ -405,7 +406,8 @@ TEST_F(DesignMatrixFile, AFolderThatCannotTakeTheFileIsReported) {
             try {
                 matrix.saveAs(inMissingFolder);
             } catch (const std::runtime_error& error) {
-                EXPECT_EQ(std::string(error.what()), "Cannot Create file: " + inMissingFolder);
+                EXPECT_EQ(std::string(error.what()), "Cannot Create file: " + inMissingFolder +
+                                                         " (no such file or directory)");
                 throw;
             }
         },
@@ -424,7 +426,7 @@ TEST_F(DesignMatrixFile, ADiskThatFillsUpHalfWayLeavesTheOldFileIntact) {
     DesignMatrix bigger = motionMatrix(2000);
     const std::string message =
         messageOfWriteUnderFileSizeLimit(16 * 1024, [&]() { bigger.saveAs(target); });
-    EXPECT_EQ(message, "Cannot Create file: " + target);
+    EXPECT_EQ(message, "Cannot Create file: " + target + " (file too large)");
     EXPECT_EQ(readFile(target), oldBytes);
     EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"run1_3DMC.sdm"});
 }

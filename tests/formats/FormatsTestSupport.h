@@ -63,17 +63,18 @@ inline std::string withCrLf(const std::string& text) {
 
 #include <csignal>
 #include <functional>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace qm::test {
 
-// Runs `write` in a child process whose files may grow to `limitBytes` only, as on a full disk:
-// writes beyond the limit fail with EFBIG (the signal that would end the process is ignored).
-// Returns the message of the std::exception the child caught, or a note that it caught none.
-inline std::string messageOfWriteUnderFileSizeLimit(rlim_t limitBytes,
-                                                    const std::function<void()>& write) {
+// Runs `write` in a child process after `setUp` (which returns false when the child cannot be
+// set up as asked). Returns the message of the std::exception the child caught, a note that it
+// caught none, or a note that it could not be set up or did not finish.
+inline std::string messageOfWriteInChild(const std::function<bool()>& setUp,
+                                         const std::function<void()>& write) {
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0) {
         return "<no pipe>";
@@ -81,14 +82,14 @@ inline std::string messageOfWriteUnderFileSizeLimit(rlim_t limitBytes,
     const pid_t child = fork();
     if (child == 0) {
         close(pipeEnds[0]);
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{limitBytes, limitBytes};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        std::string message = "<no exception>";
-        try {
-            write();
-        } catch (const std::exception& error) {
-            message = error.what();
+        std::string message = "<not set up>";
+        if (setUp()) {
+            message = "<no exception>";
+            try {
+                write();
+            } catch (const std::exception& error) {
+                message = error.what();
+            }
         }
         const auto written = ::write(pipeEnds[1], message.data(), message.size());
         _exit(written == static_cast<ssize_t>(message.size()) ? 0 : 1);
@@ -102,7 +103,39 @@ inline std::string messageOfWriteUnderFileSizeLimit(rlim_t limitBytes,
     close(pipeEnds[0]);
     int status = 0;
     waitpid(child, &status, 0);
-    return message;
+    return WIFSIGNALED(status) ? "<killed>" : message;
+}
+
+// Runs `write` in a child process whose files may grow to `limitBytes` only, as on a full disk:
+// writes beyond the limit fail with EFBIG (the signal that would end the process is ignored).
+inline std::string messageOfWriteUnderFileSizeLimit(rlim_t limitBytes,
+                                                    const std::function<void()>& write) {
+    return messageOfWriteInChild(
+        [limitBytes]() {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{limitBytes, limitBytes};
+            return setrlimit(RLIMIT_FSIZE, &limit) == 0;
+        },
+        write);
+}
+
+// The user and group "nobody" of Debian, which owns no file of the tests.
+inline constexpr uid_t kNobodyUser = 65534;
+inline constexpr gid_t kNobodyGroup = 65534;
+
+// Runs `write` in a child process that has become the user "nobody", so that permission bits
+// bind it. Only root can do that: check `runningAsRoot()` first.
+inline std::string messageOfWriteAsNobody(const std::function<void()>& write) {
+    return messageOfWriteInChild(
+        []() {
+            return setgroups(0, nullptr) == 0 && setgid(kNobodyGroup) == 0 &&
+                   setuid(kNobodyUser) == 0;
+        },
+        write);
+}
+
+inline bool runningAsRoot() {
+    return geteuid() == 0;
 }
 
 } // namespace qm::test

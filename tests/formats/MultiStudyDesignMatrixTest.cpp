@@ -356,7 +356,8 @@ TEST_F(MultiStudyDesignMatrixFile, ARepairThatCannotBeSavedLeavesTheOldMdm) {
         mdm.repairPaths(user.chooser());
         FAIL() << "no error";
     } catch (const std::runtime_error& error) {
-        EXPECT_EQ(std::string(error.what()), "Cannot Create file: " + mdmPath);
+        EXPECT_EQ(std::string(error.what()),
+                  "Cannot Create file: " + mdmPath + " (no space left on device)");
     }
     EXPECT_EQ(readFile(mdmPath), text);
     EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"group_3DMC.mdm"});
