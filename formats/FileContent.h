@@ -11,13 +11,21 @@
 
 namespace qm {
 
-// The bytes of the file at `path`, line ends as they are on disk. Throws OpenFileError
-// "Failed opening for reading: " + path when it cannot be opened or read.
+// The bytes of the text file at `path`, line ends as they are on disk, without a leading UTF-8
+// byte-order mark. Throws OpenFileError "Failed opening for reading: " + path when it cannot be
+// opened or read (with the reason when it is no regular file, see openFileForReading).
 std::string readFileContent(const std::string& path);
 
-// `path` opened for reading in binary or text mode; a failed stream when it cannot be opened,
-// or when it is a folder, which some systems let a stream open and read nothing from.
-std::ifstream openFileForReading(const std::string& path, std::ios::openmode mode);
+// `path` opened for reading in binary or text mode. Only a regular file (or a link to one) is
+// opened: a folder reads as nothing on some systems, a named pipe blocks until a writer comes and
+// a device such as /dev/zero never ends. Throws OpenFileError `failurePrefix` + path when the
+// file cannot be opened, with the reason in parentheses when it is no regular file.
+std::ifstream openFileForReading(const std::string& path, std::ios::openmode mode,
+                                 const std::string& failurePrefix);
+
+// Passes over a UTF-8 byte-order mark at the stream's position, which some editors put at the
+// start of a text file; other bytes are left to be read.
+void skipByteOrderMark(std::istream& in);
 
 namespace detail {
 

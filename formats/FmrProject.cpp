@@ -40,11 +40,9 @@ bool readIfKnown(std::istream& in, const std::string& token, const std::vector<K
 
 FmrProject::FmrProject(std::string filePath, bool readData) : path(std::move(filePath)) {
     fileVersion.value = -1;
-    std::ifstream in = openFileForReading(path, std::ios::in);
-    if (!in) {
-        throw OpenFileError("Failed opening for reading: " + path);
-    }
+    std::ifstream in = openFileForReading(path, std::ios::in, "Failed opening for reading: ");
     in.imbue(std::locale::classic());
+    skipByteOrderMark(in);
 
     const std::vector<KeyReader> topLevel = {
         key("FileVersion:", fileVersion),

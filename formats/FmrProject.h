@@ -20,6 +20,12 @@ struct StcVolume {
     bool fileIsShort() const { return fileBytes < expectedBytes; }
 };
 
+// What reading one volume does when the STC file ends before the volume does.
+enum class ShortStcFile {
+    ReadAsZeros, // the missing samples read as 0, and StcVolume says how many there were
+    Refuse,      // FileFormatError naming both files and their sizes, before anything is allocated
+};
+
 struct FmrProject {
     std::string path;
 
@@ -106,10 +112,11 @@ struct FmrProject {
     void readSliceData();
 
     // Reads volume `index` alone, in memory for one volume and one slice whatever the number of
-    // volumes. Samples beyond the end of a short file read as 0. Throws FileFormatError naming
-    // the FMR when the header does not describe a readable run or has no volume `index`, and
-    // OpenFileError when the STC cannot be opened.
-    StcVolume readVolume(std::int32_t index) const;
+    // volumes. A file that ends before the volume does is handled as `shortFile` says. Throws
+    // FileFormatError naming the FMR when the header does not describe a readable run or has no
+    // volume `index`, and OpenFileError when the STC cannot be opened.
+    StcVolume readVolume(std::int32_t index,
+                         ShortStcFile shortFile = ShortStcFile::ReadAsZeros) const;
 };
 
 } // namespace qm

@@ -81,11 +81,7 @@ StcLayout stcLayout(const FmrProject& project) {
 
 std::ifstream openStc(const FmrProject& project) {
     const std::string stcFile = project.stcPath();
-    std::ifstream in = openFileForReading(stcFile, std::ios::binary);
-    if (!in) {
-        throw OpenFileError("Failed opening STC for reading: " + stcFile);
-    }
-    return in;
+    return openFileForReading(stcFile, std::ios::binary, "Failed opening STC for reading: ");
 }
 
 std::uint64_t sizeOfOpenFile(std::ifstream& in) {
@@ -138,12 +134,25 @@ std::uint64_t readSamples(std::ifstream& in, const StcLayout& layout, std::uint6
     return got;
 }
 
+// A size of the grid from the header: a grid without columns, rows or slices holds no voxel to
+// measure, and every later step would have nothing to work on.
+std::int32_t requiredSize(const FmrProject& project, const IntField& field, const char* key,
+                          const char* unit) {
+    const std::int32_t size = requiredCount(project, field, key);
+    if (size == 0) {
+        throw headerError(project, std::string("gives \"") + key +
+                                       " 0\": a run needs at least one " + unit +
+                                       " in every volume.");
+    }
+    return size;
+}
+
 } // namespace
 
 VolumeDimensions FmrProject::volumeDimensions() const {
-    const VolumeDimensions dim{requiredCount(*this, resolutionX, "ResolutionX:"),
-                               requiredCount(*this, resolutionY, "ResolutionY:"),
-                               requiredCount(*this, nrOfSlices, "NrOfSlices:")};
+    const VolumeDimensions dim{requiredSize(*this, resolutionX, "ResolutionX:", "column"),
+                               requiredSize(*this, resolutionY, "ResolutionY:", "row"),
+                               requiredSize(*this, nrOfSlices, "NrOfSlices:", "slice")};
     const std::uint64_t voxels = static_cast<std::uint64_t>(dim.x) *
                                  static_cast<std::uint64_t>(dim.y) *
                                  static_cast<std::uint64_t>(dim.z);
@@ -181,7 +190,7 @@ void FmrProject::readSliceData() {
     volumes = std::move(read);
 }
 
-StcVolume FmrProject::readVolume(std::int32_t index) const {
+StcVolume FmrProject::readVolume(std::int32_t index, ShortStcFile shortFile) const {
     const StcLayout layout = stcLayout(*this);
     if (layout.volumes == 0) {
         throw headerError(*this, "holds no volumes (\"NrOfVolumes: 0\").");
@@ -194,6 +203,17 @@ StcVolume FmrProject::readVolume(std::int32_t index) const {
     StcVolume result;
     result.fileBytes = sizeOfOpenFile(in);
     result.expectedBytes = layout.fileBytes();
+    // The volume's last sample lies in its last slice, the furthest into the file.
+    const std::uint64_t volumeEnd =
+        layout.sliceOffset(layout.dim.z - 1, index) + layout.sliceSamples * layout.sampleSize;
+    if (shortFile == ShortStcFile::Refuse && result.fileBytes < volumeEnd) {
+        throw headerError(*this, "describes volumes of " + sizeText(layout.dim) + " voxels of " +
+                                     (layout.floatSamples ? "32-bit float" : "16-bit") +
+                                     " samples, but its STC file " + stcPath() + " holds " +
+                                     std::to_string(result.fileBytes) + " bytes; volume " +
+                                     std::to_string(index) + " needs " + std::to_string(volumeEnd) +
+                                     ".");
+    }
     checkMemoryIsBackedByFile(*this, layout.sliceSamples * static_cast<std::uint64_t>(layout.dim.z),
                               layout, result.fileBytes);
     result.volume = Volume(layout.dim);

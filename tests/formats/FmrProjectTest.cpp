@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include <string>
@@ -144,16 +146,35 @@ TEST_F(FmrHeader, AValueThatIsNoNumberEndsTheHeaderThere) {
     EXPECT_FALSE(project.resolutionX.present);
 }
 
-TEST_F(FmrHeader, AMissingFileOrAFolderIsNamed) {
+TEST_F(FmrHeader, AMissingFileOrOneThatIsNoRegularFileIsNamed) {
     std::filesystem::create_directory(dir.file("folder.fmr"));
-    for (const std::string name : {"absent.fmr", "folder.fmr"}) {
+    ASSERT_EQ(::mkfifo(dir.file("pipe.fmr").c_str(), 0644), 0);
+    std::filesystem::create_symlink("/dev/zero", dir.file("zero.fmr"));
+    const struct {
+        const char* name;
+        const char* reason;
+    } cases[] = {
+        {"absent.fmr", ""},
+        {"folder.fmr", " (a folder, not a regular file)"},
+        {"pipe.fmr", " (a named pipe, not a regular file)"},
+        {"zero.fmr", " (a device, not a regular file)"},
+    };
+    for (const auto& c : cases) {
         try {
-            FmrProject(dir.file(name), true);
-            ADD_FAILURE() << "no error for " << name;
+            FmrProject(dir.file(c.name), true);
+            ADD_FAILURE() << "no error for " << c.name;
         } catch (const OpenFileError& error) {
-            EXPECT_EQ(std::string(error.what()), "Failed opening for reading: " + dir.file(name));
+            EXPECT_EQ(std::string(error.what()),
+                      "Failed opening for reading: " + dir.file(c.name) + c.reason);
         }
     }
+}
+
+TEST_F(FmrHeader, AByteOrderMarkBeforeTheFirstKeyIsPassedOver) {
+    const FmrProject project = read("\xEF\xBB\xBF"
+                                    "FileVersion: 7\nNrOfVolumes: 3\n");
+    EXPECT_EQ(project.fileVersion.value, 7);
+    EXPECT_EQ(project.nrOfVolumes.value, 3);
 }
 
 TEST_F(FmrHeader, TheStcLiesBesideTheFmrUnderItsPrefix) {
@@ -177,6 +198,12 @@ TEST_F(FmrHeader, VolumeSizesMustBePresentNotNegativeAndFitOneVolume) {
         {"ResolutionX: 65536\nResolutionY: 65536\nNrOfSlices: 1\n",
          "describes volumes of 65536 x 65536 x 1 voxels, more than the 2147483647 one volume "
          "can hold."},
+        {"ResolutionX: 0\nResolutionY: 4\nNrOfSlices: 2\n",
+         "gives \"ResolutionX: 0\": a run needs at least one column in every volume."},
+        {"ResolutionX: 3\nResolutionY: 0\nNrOfSlices: 2\n",
+         "gives \"ResolutionY: 0\": a run needs at least one row in every volume."},
+        {"ResolutionX: 3\nResolutionY: 4\nNrOfSlices: 0\n",
+         "gives \"NrOfSlices: 0\": a run needs at least one slice in every volume."},
     };
     for (const Case& c : cases) {
         const FmrProject project = read(c.header);
@@ -189,8 +216,8 @@ TEST_F(FmrHeader, VolumeSizesMustBePresentNotNegativeAndFitOneVolume) {
         }
     }
     const VolumeDimensions dim =
-        read("ResolutionX: 3\nResolutionY: 0\nNrOfSlices: 2\n").volumeDimensions();
-    EXPECT_EQ(dim, (VolumeDimensions{3, 0, 2}));
+        read("ResolutionX: 3\nResolutionY: 1\nNrOfSlices: 2\n").volumeDimensions();
+    EXPECT_EQ(dim, (VolumeDimensions{3, 1, 2}));
 }
 
 } // namespace

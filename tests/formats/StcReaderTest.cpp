@@ -127,14 +127,36 @@ TEST_F(StcData, AShortFileReadsAsZerosBeyondItsEndAndSaysSo) {
     EXPECT_EQ(second.missingSamples, 3U);
 }
 
+TEST_F(StcData, AVolumeTheFileDoesNotHoldWholeCanBeRefusedNamingBothSizes) {
+    // Slice-major, 2 slices of 2 volumes: volume 0 is samples 0-1 and 4-5 (12 bytes), volume 1
+    // ends with the file's 16th byte.
+    FmrProject run = project(header(2, 1, 2, 2, ""), int16Bytes({1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(run.readVolume(0, ShortStcFile::Refuse).volume.data,
+              (std::vector<float>{1.0F, 2.0F, 5.0F, 6.0F}));
+    try {
+        run.readVolume(1, ShortStcFile::Refuse);
+        FAIL() << "no error";
+    } catch (const FileFormatError& failure) {
+        EXPECT_EQ(
+            std::string(failure.what()),
+            "The FMR project " + dir.file("run.fmr") +
+                " describes volumes of 2 x 1 x 2 voxels of 16-bit samples, but its STC file " +
+                dir.file("run.stc") + " holds 12 bytes; volume 1 needs 16.");
+    }
+    // Far too short for a huge volume: refused before anything is allocated.
+    FmrProject huge = project(header(4096, 4096, 4, 1, ""), "");
+    EXPECT_THROW(huge.readVolume(0, ShortStcFile::Refuse), FileFormatError);
+}
+
 // Found by fuzzing (fuzz/regressions/fmr_stc): millions of slices without a sample took seconds
 // to read nothing.
-TEST_F(StcData, SlicesWithoutSamplesReadNothingAtOnce) {
+TEST_F(StcData, ARunWithoutRowsIsRefusedAtOnceWhateverItsSliceCount) {
     FmrProject run = project(header(3, 0, 2000000000, 2, ""), int16Bytes({1, 2}));
-    EXPECT_EQ(run.readVolume(1).volume.data.size(), 0U);
-    run.readSliceData();
-    ASSERT_EQ(run.volumes.size(), 2U);
-    EXPECT_TRUE(run.volumes[1].data.empty());
+    const std::string refusal = "The FMR project " + dir.file("run.fmr") +
+                                " gives \"ResolutionY: 0\": a run needs at least one row in every "
+                                "volume.";
+    EXPECT_EQ(error(run, false), refusal);
+    EXPECT_EQ(error(run, true), refusal);
 }
 
 TEST_F(StcData, AHeaderFarLargerThanItsFileIsRefusedBeforeAllocating) {
@@ -173,10 +195,16 @@ TEST_F(StcData, AMissingStcIsNamedAndLeavesTheVolumesAsTheyWere) {
     EXPECT_EQ(run.volumes[0].data, std::vector<float>{4.0F});
     EXPECT_THROW(run.readVolume(0), OpenFileError);
 
-    // A folder where the STC should be is no STC either.
+    // A folder or a device where the STC should be is no STC either.
     std::filesystem::create_directory(dir.file("run.stc"));
-    EXPECT_EQ(error(run, false), "Failed opening STC for reading: " + dir.file("run.stc"));
-    EXPECT_EQ(error(run, true), "Failed opening STC for reading: " + dir.file("run.stc"));
+    const std::string folder = "Failed opening STC for reading: " + dir.file("run.stc") +
+                               " (a folder, not a regular file)";
+    EXPECT_EQ(error(run, false), folder);
+    EXPECT_EQ(error(run, true), folder);
+    std::filesystem::remove(dir.file("run.stc"));
+    std::filesystem::create_symlink("/dev/zero", dir.file("run.stc"));
+    EXPECT_EQ(error(run, true), "Failed opening STC for reading: " + dir.file("run.stc") +
+                                    " (a device, not a regular file)");
 }
 
 TEST_F(StcData, AnFmrWithoutFolderFindsItsStcInTheCurrentFolder) {
