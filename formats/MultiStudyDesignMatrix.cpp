@@ -7,8 +7,11 @@
 #include "PathHelpers.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
-#include <fstream>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
 #include <string_view>
 
 namespace qm {
@@ -78,10 +81,13 @@ void readInt(MemoryInputStream& in, const std::string& key, std::int32_t& field,
 }
 
 // Header keys with their values, in any order, up to and including "NrOfStudies:". Unknown
-// tokens are passed over, however many there are.
+// tokens are passed over, however many there are; the line of the first is kept, since writing
+// the file back would lose it.
 void readHeader(MemoryInputStream& in, MultiStudyDesignMatrix& mdm, const MdmProblem& problem) {
     std::string token;
     while (token != "NrOfStudies:") {
+        in >> std::ws;
+        const std::size_t tokenStart = in.position();
         if (!(in >> token)) {
             problem.raise("the header ends before \"NrOfStudies:\"");
         }
@@ -104,69 +110,121 @@ void readHeader(MemoryInputStream& in, MultiStudyDesignMatrix& mdm, const MdmPro
                 problem.raiseAt(keyEnd, "NrOfStudies is " + std::to_string(mdm.nrOfStudies) +
                                             "; a count cannot be negative");
             }
+        } else if (mdm.firstUnusedLine == 0) {
+            mdm.firstUnusedLine = problem.lineAt(tokenStart);
         }
     }
 }
 
-// The texts between quote pairs 1-2, 3-4, ... of a line holding exactly 2 * count quotes.
-std::vector<std::string> quotedTexts(const std::string& line, std::size_t count) {
-    std::vector<std::size_t> quotes;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        if (line[i] == '"') {
-            quotes.push_back(i);
-        }
-    }
-    if (quotes.size() != 2 * count) {
-        return {};
-    }
+bool isBlank(std::string_view text) {
+    return text.find_first_not_of(" \t\r\v\f") == std::string_view::npos;
+}
+
+// The paths of a study line: the texts between its quote pairs 1-2, 3-4, ...; `outside` tells
+// whether the line holds anything but blanks outside them.
+struct QuotedTexts {
     std::vector<std::string> texts;
-    for (std::size_t i = 0; i < quotes.size(); i += 2) {
-        texts.push_back(line.substr(quotes[i] + 1, quotes[i + 1] - quotes[i] - 1));
-    }
-    return texts;
-}
+    std::size_t quotes = 0;
+    bool textOutside = false;
+};
 
-// Appends the paths of one study line; false when the line holds no study.
-bool addStudy(const std::string& line, MultiStudyDesignMatrix& mdm) {
-    if (isMultiChannel(mdm.typeOfFunctionalData)) {
-        auto three = quotedTexts(line, 3);
-        if (!three.empty()) {
-            mdm.extraFileStudies.push_back(mdm.functionalDataFiles.size());
-            mdm.extraFiles.push_back(std::move(three[0]));
-            mdm.functionalDataFiles.push_back(std::move(three[1]));
-            mdm.designMatrixFiles.push_back(std::move(three[2]));
-            return true;
+QuotedTexts quotedTexts(const std::string& line) {
+    QuotedTexts result;
+    std::size_t from = 0;
+    for (std::size_t open = line.find('"'); open != std::string::npos;
+         open = line.find('"', from)) {
+        result.textOutside =
+            result.textOutside || !isBlank(std::string_view(line).substr(from, open - from));
+        ++result.quotes;
+        const std::size_t close = line.find('"', open + 1);
+        if (close == std::string::npos) {
+            return result; // an odd number of quotes
         }
+        ++result.quotes;
+        result.texts.push_back(line.substr(open + 1, close - open - 1));
+        from = close + 1;
     }
-    auto two = quotedTexts(line, 2);
-    if (two.empty()) {
-        return false;
-    }
-    mdm.functionalDataFiles.push_back(std::move(two[0]));
-    mdm.designMatrixFiles.push_back(std::move(two[1]));
-    return true;
+    result.textOutside = result.textOutside || !isBlank(std::string_view(line).substr(from));
+    return result;
 }
 
-// As many lines as "NrOfStudies:" announces; a line that holds no study counts all the same. A
+// What a study line must look like, for the message about one that does not.
+std::string studyLineForm(const MultiStudyDesignMatrix& mdm) {
+    return isMultiChannel(mdm.typeOfFunctionalData)
+               ? "two or three quoted paths (a data file and the study's SDM, or an extra file, "
+                 "a data file and the SDM)"
+               : "two quoted paths, the study's data file and its SDM";
+}
+
+// Two quoted paths, or three in an "MTC" MDM, and no quote left open.
+bool isStudyLine(const QuotedTexts& quoted, const MultiStudyDesignMatrix& mdm) {
+    const std::size_t paths = quoted.texts.size();
+    return quoted.quotes == 2 * paths &&
+           (paths == 2 || (isMultiChannel(mdm.typeOfFunctionalData) && paths == 3));
+}
+
+// Appends the paths of one study line, or throws naming the line when it holds no study: a study
+// left out without a word would be missing from every result.
+void addStudy(const std::string& line, std::size_t lineStart, MultiStudyDesignMatrix& mdm,
+              const MdmProblem& problem) {
+    QuotedTexts quoted = quotedTexts(line);
+    const std::size_t paths = quoted.texts.size();
+    if (!isStudyLine(quoted, mdm)) {
+        problem.raiseAt(lineStart, "this study line holds " + std::to_string(quoted.quotes) +
+                                       " double quotes; it must hold " + studyLineForm(mdm));
+    }
+    if (quoted.texts.back().empty()) {
+        problem.raiseAt(lineStart, "this study line names no SDM (its last path is empty)");
+    }
+    if (quoted.textOutside && mdm.firstUnusedLine == 0) {
+        mdm.firstUnusedLine = problem.lineAt(lineStart);
+    }
+    if (paths == 3) {
+        mdm.extraFileStudies.push_back(mdm.functionalDataFiles.size());
+        mdm.extraFiles.push_back(std::move(quoted.texts[0]));
+    }
+    mdm.functionalDataFiles.push_back(std::move(quoted.texts[paths - 2]));
+    mdm.designMatrixFiles.push_back(std::move(quoted.texts[paths - 1]));
+}
+
+// As many study lines as "NrOfStudies:" announces; blank lines between them are passed over. A
 // file that ends before them, or inside its last line, was cut short: reading on would drop
-// studies without a word.
+// studies without a word. Text after the last study line is kept in mind, as writing the file
+// back would lose it.
 void readStudyLines(MemoryInputStream& in, std::string_view content, MultiStudyDesignMatrix& mdm,
                     const MdmProblem& problem) {
     std::string line;
+    const std::size_t restStart = in.position();
     std::getline(in, line); // the rest of the "NrOfStudies:" line
+    if (!isBlank(line) && mdm.firstUnusedLine == 0) {
+        mdm.firstUnusedLine = problem.lineAt(restStart);
+    }
     // The count comes from the file: a large one ends with the input, it allocates nothing.
-    for (std::int32_t j = 0; j < mdm.nrOfStudies; ++j) {
+    for (std::int32_t j = 0; j < mdm.nrOfStudies;) {
         const std::size_t lineStart = in.position();
         if (!std::getline(in, line)) {
             problem.raise("the file ends after " + std::to_string(j) + " of the " +
                           std::to_string(mdm.nrOfStudies) +
                           " study lines that NrOfStudies announces");
         }
+        line = lineWithoutCarriageReturn(std::move(line));
+        if (isBlank(line)) {
+            continue;
+        }
         const bool lastLineWithoutEnd =
             in.position() == content.size() && (content.empty() || content.back() != '\n');
-        if (!addStudy(lineWithoutCarriageReturn(line), mdm) && lastLineWithoutEnd) {
+        if (lastLineWithoutEnd && !isStudyLine(quotedTexts(line), mdm)) {
             problem.raiseAt(lineStart, "the file ends inside study line " + std::to_string(j + 1) +
                                            " of " + std::to_string(mdm.nrOfStudies));
+        }
+        addStudy(line, lineStart, mdm, problem);
+        ++j;
+    }
+    while (mdm.firstUnusedLine == 0 && in.position() < content.size()) {
+        const std::size_t lineStart = in.position();
+        std::getline(in, line);
+        if (!isBlank(line)) {
+            mdm.firstUnusedLine = problem.lineAt(lineStart);
         }
     }
 }
@@ -204,9 +262,32 @@ bool isSeparator(char c) {
     return c == '/' || c == '\\';
 }
 
+// Characters of two paths that name the same thing: "/" and "\\" separate folders alike.
+bool samePathCharacter(char a, char b) {
+    return a == b || (isSeparator(a) && isSeparator(b));
+}
+
+bool samePathText(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), samePathCharacter);
+}
+
 // A path that names no root: neither a leading separator nor a drive letter.
 bool isRelative(const std::string& path) {
     return !path.empty() && !isSeparator(path[0]) && !(path.size() >= 2 && path[1] == ':');
+}
+
+// The separator the chosen path uses before its file name; none when it has no folder part.
+std::optional<char> separatorOf(const std::string& path) {
+    const auto last = path.find_last_of("/\\");
+    return last == std::string::npos ? std::nullopt : std::optional<char>(path[last]);
+}
+
+// Names of files compared as the host's file system compares them, ignoring the case of letters.
+bool sameFileName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
 }
 
 // Where the paths of an MDM move when its first SDM was found elsewhere.
@@ -216,17 +297,29 @@ struct Relocation {
     // The first SDM was a relative path found whole at the end of the chosen one: every relative
     // path moves into the chosen path's folder, `newPrefix`, which ends with its separator.
     bool ofRelativePaths = false;
+    // Every moved path is written with the chosen path's separator, so that it opens on the
+    // machine where the user chose it.
+    std::optional<char> separator;
 
     // The path moves when it lies inside the old folder (or is the very path the prefixes were
     // taken from); any other path stays as it is.
     std::string apply(const std::string& path) const {
         if (ofRelativePaths) {
-            return isRelative(path) ? newPrefix + path : path;
+            return isRelative(path) ? newPrefix + withSeparator(path) : path;
         }
         const bool insideOldFolder =
-            path.compare(0, oldPrefix.size(), oldPrefix) == 0 &&
+            path.size() >= oldPrefix.size() &&
+            samePathText(std::string_view(path).substr(0, oldPrefix.size()), oldPrefix) &&
             (path.size() == oldPrefix.size() || isSeparator(path[oldPrefix.size()]));
-        return insideOldFolder ? newPrefix + path.substr(oldPrefix.size()) : path;
+        return insideOldFolder ? newPrefix + withSeparator(path.substr(oldPrefix.size())) : path;
+    }
+
+private:
+    std::string withSeparator(std::string rest) const {
+        if (separator) {
+            std::replace_if(rest.begin(), rest.end(), isSeparator, *separator);
+        }
+        return rest;
     }
 };
 
@@ -235,18 +328,20 @@ struct Relocation {
 Relocation relocationFor(const std::string& oldPath, const std::string& newPath) {
     std::size_t common = 0;
     while (common < oldPath.size() && common < newPath.size() &&
-           oldPath[oldPath.size() - 1 - common] == newPath[newPath.size() - 1 - common]) {
+           samePathCharacter(oldPath[oldPath.size() - 1 - common],
+                             newPath[newPath.size() - 1 - common])) {
         ++common;
     }
+    const std::optional<char> separator = separatorOf(newPath);
     if (common == oldPath.size() && isRelative(oldPath) &&
         (common == newPath.size() || isSeparator(newPath[newPath.size() - 1 - common]))) {
-        return {"", newPath.substr(0, newPath.size() - common), true};
+        return {"", newPath.substr(0, newPath.size() - common), true, separator};
     }
     while (common > 0 && !isSeparator(oldPath[oldPath.size() - common])) {
         --common;
     }
     return {oldPath.substr(0, oldPath.size() - common), newPath.substr(0, newPath.size() - common),
-            false};
+            false, separator};
 }
 
 } // namespace
@@ -264,15 +359,28 @@ bool MultiStudyDesignMatrix::repairPaths(const FileChooser& chooseFile) {
         return true;
     }
     const std::string oldPath = designMatrixFiles.front();
-    if (std::ifstream(oldPath).is_open()) {
-        return true;
+    std::error_code notExamined;
+    if (std::filesystem::exists(oldPath, notExamined) || notExamined) {
+        return true; // there: any fault of the file is for its reader to report
+    }
+    if (firstUnusedLine != 0) {
+        throw std::runtime_error("The first SDM that the MDM " + path + " lists, " + oldPath +
+                                 ", is missing, but the MDM cannot be repaired: its line " +
+                                 std::to_string(firstUnusedLine) +
+                                 " holds text that rewriting the file would lose. Correct the "
+                                 "paths in the MDM by hand.");
     }
     const std::string name = fileNamePart(oldPath);
     const std::string newPath =
         chooseFile("SDM not found. Select " + name + " manually.", directoryPart(path),
                    "Single Subject Desgin Matrix (" + name + ")");
-    if (newPath.empty() || newPath.size() < name.size()) {
+    if (newPath.empty()) {
         return false;
+    }
+    if (!sameFileName(fileNamePart(newPath), name)) {
+        throw std::runtime_error("The chosen file " + newPath + " is not " + name +
+                                 ", the missing SDM that the MDM " + path +
+                                 " lists first; the MDM was not changed.");
     }
 
     const Relocation relocation = relocationFor(oldPath, newPath);

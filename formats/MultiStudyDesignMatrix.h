@@ -28,17 +28,25 @@ struct MultiStudyDesignMatrix {
     // it: in an "MTC" MDM only lines with three paths have one. When this list is shorter, an
     // extra file belongs to the study of its own index.
     std::vector<std::size_t> extraFileStudies;
+    // The first line (counted from 1) that holds text the reader does not use: a header entry it
+    // does not know, text outside the quotes of a study line, or a line after the last study.
+    // Writing the file back would lose it. 0 when there is none.
+    std::size_t firstUnusedLine = 0;
 
     // Reads the MDM at `filePath`. Throws OpenFileError when it cannot be opened, and
     // FileFormatError naming the file and line when a header value is not a whole number, the
-    // header ends before "NrOfStudies:", or the file ends before (or inside) the last of the
-    // study lines that it announces.
+    // header ends before "NrOfStudies:", a study line does not hold two quoted paths (or three
+    // in an "MTC" MDM) or names no SDM, or the file ends before (or inside) the last of the study
+    // lines that it announces. Blank lines among the study lines are passed over.
     explicit MultiStudyDesignMatrix(std::string filePath);
 
-    // When the first listed SDM cannot be opened, asks `chooseFile` for it, moves every listed
+    // When the first listed SDM does not exist, asks `chooseFile` for it, moves every listed
     // path that lies in the first SDM's old folder tree to the chosen one (other paths stay as
-    // they are) and saves the file. True when the first SDM opened or the paths were rewritten;
-    // false when the user chose nothing usable.
+    // they are; "/" and "\" count as the same, and moved paths take the chosen path's separator)
+    // and saves the file. True when the first SDM exists or the paths were rewritten; false when
+    // the user chose nothing. Throws std::runtime_error, changing nothing, when the chosen file
+    // has another name than the missing one, or when the file holds text the reader does not use
+    // (firstUnusedLine), which rewriting it would lose.
     bool repairPaths(const FileChooser& chooseFile);
 
     // The text `save` writes: values from column 23, CR LF line ends, one line per study, and

@@ -80,42 +80,60 @@ TEST_F(MultiStudyDesignMatrixFile, ReadsTheStudiesAndWritesTheHostLayout) {
     }
 }
 
-TEST_F(MultiStudyDesignMatrixFile, MtcStudiesHoldThreePathsAndOtherLinesCountButAddNothing) {
+TEST_F(MultiStudyDesignMatrixFile, MtcStudiesHoldTwoOrThreePaths) {
     MultiStudyDesignMatrix mdm = readText(mdmText("MTC",
                                                   "\"x1.vmr\"  \"f1.mtc\"  \"s1.sdm\"\n"
                                                   "\"f2.mtc\"  \"s2.sdm\"\n"
-                                                  "\"only-one.mtc\"\n"
-                                                  "not a study line\n"
-                                                  "\"a\" \"b\" \"c\" \"d\"\n"
-                                                  "\"x6.vmr\"  \"f6.mtc\"  \"s6.sdm\"\n"
-                                                  "\"x7.vmr\"  \"f7.mtc\"  \"s7.sdm\"\n",
-                                                  6));
-    EXPECT_EQ(mdm.extraFiles, (Paths{"x1.vmr", "x6.vmr"}));
-    EXPECT_EQ(mdm.functionalDataFiles, (Paths{"f1.mtc", "f2.mtc", "f6.mtc"}));
-    EXPECT_EQ(mdm.designMatrixFiles, (Paths{"s1.sdm", "s2.sdm", "s6.sdm"})) << "six lines only";
-    // Lists of different lengths: each extra file stays on its own study's line, and the count
-    // is that of the lines written.
+                                                  "\"x3.vmr\"  \"f3.mtc\"  \"s3.sdm\"\n",
+                                                  3));
+    EXPECT_EQ(mdm.extraFiles, (Paths{"x1.vmr", "x3.vmr"}));
+    EXPECT_EQ(mdm.functionalDataFiles, (Paths{"f1.mtc", "f2.mtc", "f3.mtc"}));
+    EXPECT_EQ(mdm.designMatrixFiles, (Paths{"s1.sdm", "s2.sdm", "s3.sdm"}));
+    // Lists of different lengths: each extra file stays on its own study's line.
     const std::string text = mdm.fileContent();
     EXPECT_EQ(text.substr(text.find("NrOfStudies:")), "NrOfStudies:          3\r\n"
                                                       "\"x1.vmr\"  \"f1.mtc\"  \"s1.sdm\"\r\n"
                                                       "\"f2.mtc\"  \"s2.sdm\"\r\n"
-                                                      "\"x6.vmr\"  \"f6.mtc\"  \"s6.sdm\"\r\n");
+                                                      "\"x3.vmr\"  \"f3.mtc\"  \"s3.sdm\"\r\n");
     mdm.save();
     const MultiStudyDesignMatrix back(mdmPath);
     EXPECT_EQ(back.extraFiles, mdm.extraFiles);
     EXPECT_EQ(back.functionalDataFiles, mdm.functionalDataFiles);
     EXPECT_EQ(back.extraFileStudies, (std::vector<std::size_t>{0, 2}));
-
-    const MultiStudyDesignMatrix fmr =
-        readText(mdmText("FMR", "\"x1.vmr\"  \"f1.fmr\"  \"s1.sdm\"\n\"f2.fmr\"  \"s2.sdm\"\n", 2));
-    EXPECT_TRUE(fmr.extraFiles.empty());
-    EXPECT_EQ(fmr.designMatrixFiles, Paths{"s2.sdm"}) << "three paths outside MTC add nothing";
 }
 
-TEST_F(MultiStudyDesignMatrixFile, AnEmptyLineUsesUpOneStudy) {
+TEST_F(MultiStudyDesignMatrixFile, BlankLinesAmongTheStudiesArePassedOver) {
     const MultiStudyDesignMatrix mdm =
-        readText(mdmText("FMR", "\n\"f1.fmr\"  \"s1.sdm\"\n\"f2.fmr\"  \"s2.sdm\"\n", 2));
+        readText(mdmText("FMR", "\n\"f1.fmr\"  \"s1.sdm\"\n  \t\r\n\"f2.fmr\"  \"s2.sdm\"\n\n", 2));
+    EXPECT_EQ(mdm.designMatrixFiles, (Paths{"s1.sdm", "s2.sdm"}));
+    EXPECT_EQ(mdm.firstUnusedLine, 0U) << "blank lines hold nothing to lose";
+}
+
+TEST_F(MultiStudyDesignMatrixFile, AByteOrderMarkBeforeTheHeaderIsPassedOver) {
+    const MultiStudyDesignMatrix mdm =
+        readText("\xEF\xBB\xBF"
+                 "FileVersion: 3\nNrOfStudies: 1\n\"f1.fmr\"  \"s1.sdm\"\n");
+    EXPECT_EQ(mdm.fileVersion, 3);
+    EXPECT_EQ(mdm.firstUnusedLine, 0U);
     EXPECT_EQ(mdm.designMatrixFiles, Paths{"s1.sdm"});
+}
+
+// Text the reader passes over would be lost when the file is written back after a repair.
+TEST_F(MultiStudyDesignMatrixFile, TheFirstLineWithTextTheReaderDoesNotUseIsKnown) {
+    const std::string study = "\"f1.fmr\"  \"s1.sdm\"\n";
+    const struct {
+        std::string text;
+        std::size_t line;
+    } cases[] = {
+        {mdmText("FMR", study, 1), 0},
+        {"FileVersion: 3\nNewEntry: 7\nNrOfStudies: 1\n" + study, 2},
+        {"FileVersion: 3\nNrOfStudies: 1  # one run\n" + study, 2},
+        {"NrOfStudies: 1\n\"f1.fmr\"  \"s1.sdm\"  # subject 1\n", 2},
+        {"NrOfStudies: 1\n" + study + "\n\"f2.fmr\"  \"s2.sdm\"\n", 4},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(readText(c.text).firstUnusedLine, c.line) << c.text;
+    }
 }
 
 TEST_F(MultiStudyDesignMatrixFile, ExtraHeaderEntriesDoNotHideTheStudies) {
@@ -178,6 +196,23 @@ TEST_F(MultiStudyDesignMatrixFile, ABrokenHeaderOrACutFileIsAFormatErrorWithItsL
          ": the file ends after 1 of the 2000000000 study lines that NrOfStudies announces"},
         {"cut inside the last line", mdmText("FMR", study + "\"f2.fmr\"  \"s2.s", 2),
          ", line 13: the file ends inside study line 2 of 2"},
+        {"one path", mdmText("FMR", "\"only-one.fmr\"\n" + study, 2),
+         ", line 12: this study line holds 2 double quotes; it must hold two quoted paths, the "
+         "study's data file and its SDM"},
+        {"words", mdmText("FMR", study + "not a study line\n", 2),
+         ", line 13: this study line holds 0 double quotes; it must hold two quoted paths, the "
+         "study's data file and its SDM"},
+        {"an open quote", mdmText("FMR", "\"f1.fmr\"  \"s1.sdm\n" + study, 2),
+         ", line 12: this study line holds 3 double quotes; it must hold two quoted paths, the "
+         "study's data file and its SDM"},
+        {"three paths outside MTC", mdmText("FMR", "\"x1.vmr\"  \"f1.fmr\"  \"s1.sdm\"\n", 1),
+         ", line 12: this study line holds 6 double quotes; it must hold two quoted paths, the "
+         "study's data file and its SDM"},
+        {"four paths in MTC", mdmText("MTC", "\"a\" \"b\" \"c\" \"d\"\n", 1),
+         ", line 12: this study line holds 8 double quotes; it must hold two or three quoted paths "
+         "(a data file and the study's SDM, or an extra file, a data file and the SDM)"},
+        {"no SDM", mdmText("FMR", "\"f1.fmr\"  \"\"\n", 1),
+         ", line 12: this study line names no SDM (its last path is empty)"},
     };
     for (const auto& broken : cases) {
         writeFile(mdmPath, broken.text);
@@ -315,18 +350,89 @@ TEST_F(MultiStudyDesignMatrixFile, RelativePathsMoveIntoTheChosenFolder) {
     EXPECT_EQ(mdm.designMatrixFiles, (Paths{"/data/xs1/run_3DMC.sdm", "s2/run_3DMC.sdm"}));
 }
 
-TEST_F(MultiStudyDesignMatrixFile, ACancelledOrUnusableAnswerChangesNothing) {
+TEST_F(MultiStudyDesignMatrixFile, ACancelledDialogChangesNothing) {
     const std::string text =
         mdmText("FMR", "\"D:/a/b/s1/run.fmr\"  \"D:/a/b/s1/run_3DMC.sdm\"\n", 1);
-    for (const std::string answer : {"", "E:/x.sdm"}) {
+    writeFile(mdmPath, text);
+    MultiStudyDesignMatrix mdm(mdmPath);
+    RecordingChooser user{"", {}};
+    EXPECT_FALSE(mdm.repairPaths(user.chooser()));
+    EXPECT_EQ(user.questions.size(), 1U);
+    EXPECT_EQ(mdm.designMatrixFiles, Paths{"D:/a/b/s1/run_3DMC.sdm"});
+    EXPECT_EQ(readFile(mdmPath), text) << "not rewritten";
+}
+
+// Rewriting the paths from a file of another name would point the MDM at that file for good.
+TEST_F(MultiStudyDesignMatrixFile, AChosenFileOfAnotherNameIsRefusedAndChangesNothing) {
+    const std::string text =
+        mdmText("FMR", "\"D:/a/b/s1/run.fmr\"  \"D:/a/b/s1/run_3DMC.sdm\"\n", 1);
+    for (const std::string answer : {"E:/c/s1/run.fmr", "E:/x.sdm", "sdm"}) {
         writeFile(mdmPath, text);
         MultiStudyDesignMatrix mdm(mdmPath);
         RecordingChooser user{answer, {}};
-        EXPECT_FALSE(mdm.repairPaths(user.chooser())) << answer;
-        EXPECT_EQ(user.questions.size(), 1U);
+        try {
+            mdm.repairPaths(user.chooser());
+            ADD_FAILURE() << "no error for " << answer;
+        } catch (const std::runtime_error& error) {
+            EXPECT_EQ(std::string(error.what()),
+                      "The chosen file " + answer +
+                          " is not run_3DMC.sdm, the missing SDM that the MDM " + mdmPath +
+                          " lists first; the MDM was not changed.");
+        }
         EXPECT_EQ(mdm.designMatrixFiles, Paths{"D:/a/b/s1/run_3DMC.sdm"});
         EXPECT_EQ(readFile(mdmPath), text) << "not rewritten";
     }
+    // The host's file system ignores case: the same file under another spelling is fine.
+    writeFile(mdmPath, text);
+    MultiStudyDesignMatrix mdm(mdmPath);
+    RecordingChooser user{"E:/c/s1/RUN_3dmc.SDM", {}};
+    EXPECT_TRUE(mdm.repairPaths(user.chooser()));
+    EXPECT_EQ(mdm.designMatrixFiles, Paths{"E:/c/s1/RUN_3dmc.SDM"});
+}
+
+TEST_F(MultiStudyDesignMatrixFile, AnMdmWithTextTheReaderDoesNotUseIsNotRewritten) {
+    const std::string text = "FileVersion: 3\nCreatedBy: the lab's script\nNrOfStudies: 1\n"
+                             "\"D:/a/s1/run.fmr\"  \"D:/a/s1/run_3DMC.sdm\"\n";
+    writeFile(mdmPath, text);
+    MultiStudyDesignMatrix mdm(mdmPath);
+    RecordingChooser user{"E:/c/s1/run_3DMC.sdm", {}};
+    try {
+        mdm.repairPaths(user.chooser());
+        FAIL() << "no error";
+    } catch (const std::runtime_error& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "The first SDM that the MDM " + mdmPath +
+                      " lists, D:/a/s1/run_3DMC.sdm, is missing, but the MDM cannot be repaired: "
+                      "its line 2 holds text that rewriting the file would lose. Correct the paths "
+                      "in the MDM by hand.");
+    }
+    EXPECT_TRUE(user.questions.empty()) << "nothing to choose when nothing can be saved";
+    EXPECT_EQ(readFile(mdmPath), text);
+}
+
+// Paths written on one machine and chosen on another: "\\" in the file, "/" in the answer.
+TEST_F(MultiStudyDesignMatrixFile, EveryPathMovesWhateverSeparatorsTheFileAndTheAnswerUse) {
+    writeFile(mdmPath, mdmText("FMR",
+                               "\"D:\\a\\b\\s1\\run.fmr\"  \"D:\\a\\b\\s1\\run_3DMC.sdm\"\n"
+                               "\"D:\\a\\b\\s2\\run.fmr\"  \"D:/a/b/s2/run_3DMC.sdm\"\n",
+                               2));
+    MultiStudyDesignMatrix mdm(mdmPath);
+    RecordingChooser user{"/mnt/c/s1/run_3DMC.sdm", {}};
+    EXPECT_TRUE(mdm.repairPaths(user.chooser()));
+    EXPECT_EQ(mdm.designMatrixFiles, (Paths{"/mnt/c/s1/run_3DMC.sdm", "/mnt/c/s2/run_3DMC.sdm"}));
+    EXPECT_EQ(mdm.functionalDataFiles, (Paths{"/mnt/c/s1/run.fmr", "/mnt/c/s2/run.fmr"}));
+    EXPECT_EQ(MultiStudyDesignMatrix(mdmPath).designMatrixFiles, mdm.designMatrixFiles);
+
+    // And the other way round, into a Windows folder.
+    writeFile(mdmPath, mdmText("FMR",
+                               "\"/data/a/s1/run.fmr\"  \"/data/a/s1/run_3DMC.sdm\"\n"
+                               "\"/data/a/s2/run.fmr\"  \"/data/a/s2/run_3DMC.sdm\"\n",
+                               2));
+    MultiStudyDesignMatrix back(mdmPath);
+    RecordingChooser windowsUser{"E:\\c\\s1\\run_3DMC.sdm", {}};
+    EXPECT_TRUE(back.repairPaths(windowsUser.chooser()));
+    EXPECT_EQ(back.designMatrixFiles,
+              (Paths{"E:\\c\\s1\\run_3DMC.sdm", "E:\\c\\s2\\run_3DMC.sdm"}));
 }
 
 TEST_F(MultiStudyDesignMatrixFile, AnExistingFirstSdmNeedsNoRepair) {
