@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <stdexcept>
 #include <string_view>
@@ -169,11 +170,25 @@ float parseValue(std::string_view token, std::size_t line, const SdmProblem& pro
     return value;
 }
 
+// A motion value that is not finite would turn every statistic computed from it into NaN, with
+// no error to say so.
+void checkFinite(float value, std::string_view token, std::size_t line, std::size_t predictor,
+                 const DesignMatrix& matrix, const SdmProblem& problem) {
+    if (!std::isfinite(value)) {
+        std::string message = "the value \"";
+        message.append(token);
+        message += "\" of predictor " + std::to_string(predictor + 1) + " (\"" +
+                   matrix.predictorNames[predictor] +
+                   "\") is not a finite number; motion parameters must be finite";
+        problem.raise(line, message);
+    }
+}
+
 // One line per data point holding exactly one whitespace-separated number per predictor. Without
 // predictors the lines are empty, and the colour read before them has passed over them: the file
 // may end anywhere among them.
 void readValues(std::string_view content, std::size_t position, DesignMatrix& matrix,
-                const SdmProblem& problem) {
+                SdmValues values, const SdmProblem& problem) {
     const auto n = static_cast<std::size_t>(matrix.nrOfPredictors.value);
     const auto dataPoints = static_cast<std::size_t>(matrix.nrOfDataPoints.value);
     matrix.columns.assign(n, std::vector<float>(dataPoints, 0.0F));
@@ -204,9 +219,13 @@ void readValues(std::string_view content, std::size_t position, DesignMatrix& ma
                 ++cursor;
             }
             if (count < n) {
-                matrix.columns[count][t] = parseValue(
-                    std::string_view(tokenStart, static_cast<std::size_t>(cursor - tokenStart)),
-                    line, problem);
+                const std::string_view token(tokenStart,
+                                             static_cast<std::size_t>(cursor - tokenStart));
+                const float value = parseValue(token, line, problem);
+                if (values == SdmValues::FiniteOnly) {
+                    checkFinite(value, token, line, count, matrix, problem);
+                }
+                matrix.columns[count][t] = value;
             }
             ++count;
         }
@@ -261,7 +280,7 @@ DesignMatrix::DesignMatrix() {
     firstConfoundPredictor.set("FirstConfoundPredictor", 0, kDefaultWidth);
 }
 
-DesignMatrix::DesignMatrix(std::string filePath) : path(std::move(filePath)) {
+DesignMatrix::DesignMatrix(std::string filePath, SdmValues values) : path(std::move(filePath)) {
     fileVersion.value = -1;
     const SdmProblem problem(path);
     const std::string content = readFileContent(path);
@@ -270,7 +289,7 @@ DesignMatrix::DesignMatrix(std::string filePath) : path(std::move(filePath)) {
     checkCounts(*this, content.size(), content.size() - in.position(), problem);
     readColours(in, *this);
     readNames(in, *this);
-    readValues(content, in.position(), *this, problem);
+    readValues(content, in.position(), *this, values, problem);
 }
 
 std::string DesignMatrix::fileContent() const {

@@ -9,6 +9,12 @@
 
 namespace qm {
 
+// Which numbers a design matrix file may hold.
+enum class SdmValues {
+    AnyFloat,   // every 32-bit float, "nan" and "inf" included
+    FiniteOnly, // motion parameters: a value that is not finite is a FileFormatError
+};
+
 struct DesignMatrix {
     std::string path; // read from, or to be written to
     IntField fileVersion;
@@ -28,8 +34,9 @@ struct DesignMatrix {
     DesignMatrix();
 
     // Reads the SDM at `filePath`. Throws OpenFileError when it cannot be opened and
-    // FileFormatError (naming the file and line) when its content is not a design matrix.
-    explicit DesignMatrix(std::string filePath);
+    // FileFormatError (naming the file and line) when its content is not a design matrix, or
+    // holds a value that `values` does not allow (naming the predictor too).
+    explicit DesignMatrix(std::string filePath, SdmValues values = SdmValues::AnyFloat);
 
     // The text `save` writes: the SDM layout with CR LF line ends, values with 6 decimals.
     std::string fileContent() const;

@@ -8,19 +8,6 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-// Why a chosen path gave no design matrix to compare with the document.
-std::string noDesignMatrixMessage(const std::string& chosen) {
-    if (qm::endsWithExtension(chosen, "mdm")) {
-        return "The MDM " + chosen + " lists no design matrix.";
-    }
-    return "The file " + chosen +
-           " is neither a single-study (.sdm) nor a multi-study (.mdm) design matrix.";
-}
-
-} // namespace
-
 void quelmar::runSelectSdmTask() {
     const std::string chosen = qm::chooseFileInHost("Choose the 3DMC SDM you want to use:", "",
                                                     "3D Motion Correction (*_3DMC.sdm *_3DMC.mdm)");
@@ -28,11 +15,9 @@ void quelmar::runSelectSdmTask() {
         throw std::runtime_error("You must choose a valid file!");
     }
 
+    // Never empty: the loader refuses a choice that names no motion design matrix.
     const std::vector<qm::DesignMatrix> matrices =
         qm::loadMotionDesignMatrices(chosen, qm::chooseFileInHost);
-    if (matrices.empty()) {
-        throw std::runtime_error(noDesignMatrixMessage(chosen));
-    }
 
     // Only the first matrix is compared: the runs of an MDM may differ in length.
     const FmrDocumentHeader header = qm::currentFmrHeader();

@@ -320,17 +320,35 @@ TEST_F(ConfoundTask, AFileThatCannotBeCreatedStopsTheTaskAndKeepsWhatWasSaved) {
     EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "run1_3DMC_detr.sdm"));
 }
 
-TEST_F(ConfoundTask, APathThatIsNeitherSdmNorMdmDoesNothingSilently) {
+// Nothing to work on must never end like a run that worked.
+TEST_F(ConfoundTask, APathThatNamesNoMotionMatrixIsRefusedSayingWhatToDo) {
     writeMotion("run1_3DMC.SDM", driftingMotion(20, {}));
-    for (const std::string path : {"", "run1_3DMC.SDM", "run1.txt"}) {
+    const struct {
+        std::string path;
+        std::string message;
+    } cases[] = {
+        {"", "Error: No motion design matrix has been chosen (\"sdmfile\" is empty): run "
+             "\"select_3dmcsdm\" first to choose the run's *_3DMC.sdm or *_3DMC.mdm."},
+        {"run1.txt", "Error: The file run1.txt is neither a single-study (.sdm) nor a "
+                     "multi-study (.mdm) design matrix; choose the run's *_3DMC.sdm or "
+                     "*_3DMC.mdm."},
+    };
+    for (const auto& c : cases) {
         const HostRun result =
-            runConfound({"sdmfile=" + path, "create_detrended=1", "plot_regular=1"});
-        EXPECT_EQ(result.exitCode, 0) << path;
-        EXPECT_TRUE(result.messageBoxes().empty()) << path;
-        EXPECT_EQ(result.logTexts(), (std::vector<std::string>{kRunning, kFinished})) << path;
-        EXPECT_TRUE(result.calls("ztPlotLine").empty()) << path;
+            runConfound({"sdmfile=" + c.path, "create_detrended=1", "plot_regular=1"});
+        EXPECT_EQ(result.exitCode, 1) << c.path;
+        EXPECT_EQ(result.messageBoxes(), std::vector<std::string>{c.message});
+        EXPECT_EQ(result.logTexts(), (std::vector<std::string>{kRunning, kFinished})) << c.path;
+        EXPECT_TRUE(result.calls("ztPlotLine").empty()) << c.path;
     }
     EXPECT_EQ(filesIn(dir.file("")), (std::vector<std::string>{"run.fmr", "run1_3DMC.SDM"}));
+
+    // The host's file system ignores case: "RUN1_3DMC.SDM" is an SDM, and its outputs keep the
+    // extension as written.
+    const HostRun upper = runConfound({"sdmfile=run1_3DMC.SDM", "create_detrended=1"});
+    EXPECT_EQ(upper.exitCode, 0) << upper.err;
+    EXPECT_EQ(filesIn(dir.file("")),
+              (std::vector<std::string>{"run.fmr", "run1_3DMC.SDM", "run1_3DMC_detr.SDM"}));
 }
 
 // The "_detr" file computed here by hand from the formulas, in single precision and in their

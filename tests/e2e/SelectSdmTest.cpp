@@ -168,10 +168,9 @@ TEST_F(SelectSdm, AChoiceThatHoldsNoDesignMatrixIsRefused) {
         std::string chosen;
         std::string message;
     } cases[] = {
-        {"run_3DMC.SDM", "Error: The file run_3DMC.SDM is neither a single-study (.sdm) nor a "
-                         "multi-study (.mdm) design matrix."},
         {"notes.txt", "Error: The file notes.txt is neither a single-study (.sdm) nor a "
-                      "multi-study (.mdm) design matrix."},
+                      "multi-study (.mdm) design matrix; choose the run's *_3DMC.sdm or "
+                      "*_3DMC.mdm."},
         {"empty_3DMC.mdm", "Error: The MDM empty_3DMC.mdm lists no design matrix."},
         {"broken_3DMC.sdm", "Error: Invalid SDM file broken_3DMC.sdm: the header ends before "
                             "\"FirstConfoundPredictor:\""},
@@ -183,6 +182,10 @@ TEST_F(SelectSdm, AChoiceThatHoldsNoDesignMatrixIsRefused) {
         EXPECT_EQ(run.messageBoxes(), std::vector<std::string>{c.message});
         EXPECT_TRUE(storedSdmFiles(run).empty()) << c.chosen;
     }
+    // The host's file system ignores case: an upper-case extension names an SDM all the same.
+    const HostRun upper = select({"run_3DMC.SDM"}, {});
+    EXPECT_EQ(upper.exitCode, 0) << upper.err;
+    EXPECT_EQ(storedSdmFiles(upper), std::vector<std::string>{"run_3DMC.SDM"});
 }
 
 } // namespace

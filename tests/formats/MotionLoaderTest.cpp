@@ -12,7 +12,7 @@
 namespace qm::test {
 namespace {
 
-TEST(EndsWithExtension, ComparesTheDotAndExtensionByteForByte) {
+TEST(EndsWithExtension, ComparesTheDotAndExtensionIgnoringTheCaseOfLetters) {
     const struct {
         const char* path;
         const char* extension;
@@ -20,7 +20,8 @@ TEST(EndsWithExtension, ComparesTheDotAndExtensionByteForByte) {
     } cases[] = {
         {"run1_3DMC.sdm", "sdm", true},
         {"D:\\a\\run.mdm", "mdm", true},
-        {"run1_3DMC.SDM", "sdm", false},
+        {"run1_3DMC.SDM", "sdm", true},
+        {"run1_3DMC.Mdm", "mdm", true},
         {"run1_3DMCsdm", "sdm", false},
         {"run.sdm.txt", "sdm", false},
         {".sdm", "sdm", true},
@@ -74,7 +75,7 @@ protected:
     int dialogs = 0;
 };
 
-TEST_F(MotionLoader, AnSdmGivesOneMatrixAndOtherNamesGiveNone) {
+TEST_F(MotionLoader, AnSdmGivesOneMatrixWhateverTheCaseOfItsExtension) {
     writeMotionSdm(dir.file("run1_3DMC.sdm"), 12, 1.5F);
     const auto one = loadMotionDesignMatrices(dir.file("run1_3DMC.sdm"), answering(""));
     ASSERT_EQ(one.size(), 1U);
@@ -83,9 +84,80 @@ TEST_F(MotionLoader, AnSdmGivesOneMatrixAndOtherNamesGiveNone) {
     EXPECT_EQ(one[0].columns[0][0], 1.5F);
 
     writeFile(dir.file("RUN_3DMC.SDM"), readFile(dir.file("run1_3DMC.sdm")));
-    EXPECT_TRUE(loadMotionDesignMatrices(dir.file("RUN_3DMC.SDM"), answering("")).empty());
-    EXPECT_TRUE(loadMotionDesignMatrices(dir.file("run1.txt"), answering("")).empty());
+    EXPECT_EQ(loadMotionDesignMatrices(dir.file("RUN_3DMC.SDM"), answering("")).size(), 1U);
     EXPECT_EQ(dialogs, 0);
+}
+
+std::string loadError(const std::string& path) {
+    try {
+        loadMotionDesignMatrices(path, [](const std::string&, const std::string&,
+                                          const std::string&) { return std::string(); });
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return "<loaded>";
+}
+
+// Nothing to work on must never look like success: the tasks would end without a word.
+TEST_F(MotionLoader, APathThatNamesNoMotionMatrixSaysWhatToDo) {
+    EXPECT_EQ(loadError(""), "No motion design matrix has been chosen (\"sdmfile\" is empty): run "
+                             "\"select_3dmcsdm\" first to choose the run's *_3DMC.sdm or "
+                             "*_3DMC.mdm.");
+    EXPECT_EQ(loadError(dir.file("run1.fmr")),
+              "The file " + dir.file("run1.fmr") +
+                  " is neither a single-study (.sdm) nor a multi-study (.mdm) design matrix; "
+                  "choose the run's *_3DMC.sdm or *_3DMC.mdm.");
+    writeFile(dir.file("none.mdm"), mdmListing({}));
+    EXPECT_EQ(loadError(dir.file("none.mdm")),
+              "The MDM " + dir.file("none.mdm") + " lists no design matrix.");
+}
+
+TEST_F(MotionLoader, AMatrixThatCannotHoldMotionIsRefusedBeforeAnyIsReturned) {
+    writeMotionSdm(dir.file("good.sdm"), 3, 1.0F);
+    writeMotionSdm(dir.file("one.sdm"), 1, 1.0F);
+    writeMotionSdm(dir.file("none.sdm"), 0, 1.0F);
+    DesignMatrix five = DesignMatrix(dir.file("good.sdm"));
+    for (auto* list : {&five.red, &five.green, &five.blue}) {
+        list->pop_back();
+    }
+    five.predictorNames.pop_back();
+    five.columns.pop_back();
+    five.nrOfPredictors.value = 5;
+    five.saveAs(dir.file("five.sdm"));
+
+    EXPECT_EQ(loadError(dir.file("one.sdm")),
+              "The motion design matrix " + dir.file("one.sdm") +
+                  " holds 1 data point; the motion tasks need at least 2 volumes.");
+    EXPECT_EQ(loadError(dir.file("none.sdm")),
+              "The motion design matrix " + dir.file("none.sdm") +
+                  " holds 0 data points; the motion tasks need at least 2 volumes.");
+    EXPECT_EQ(loadError(dir.file("five.sdm")),
+              "The motion design matrix " + dir.file("five.sdm") +
+                  " has 5 predictors; motion parameters need 6 (three translations, three "
+                  "rotations).");
+    writeFile(dir.file("two.mdm"), mdmListing({dir.file("good.sdm"), dir.file("one.sdm")}));
+    EXPECT_EQ(loadError(dir.file("two.mdm")),
+              "The motion design matrix " + dir.file("one.sdm") +
+                  " holds 1 data point; the motion tasks need at least 2 volumes.");
+}
+
+TEST_F(MotionLoader, AValueThatIsNotFiniteIsRefusedNamingItsLineAndPredictor) {
+    writeMotionSdm(dir.file("run_3DMC.sdm"), 4, 1.0F);
+    const std::string good = readFile(dir.file("run_3DMC.sdm"));
+    for (const std::string value : {"nan", "-inf", "infinity", "nan(123)", "INF"}) {
+        std::string bad = good;
+        // Predictor 4 of the third data line (line 11): the first "3.000000" of that line.
+        const std::size_t line11 = bad.find("0.000000", bad.find("\"P5\"") + 40);
+        const std::size_t at = bad.find("3.000000", line11);
+        bad.replace(at, 8, value);
+        writeFile(dir.file("run_3DMC.sdm"), bad);
+        EXPECT_EQ(loadError(dir.file("run_3DMC.sdm")),
+                  "Invalid SDM file " + dir.file("run_3DMC.sdm") + ", line 11: the value \"" +
+                      value +
+                      "\" of predictor 4 (\"P3\") is not a finite number; motion parameters must "
+                      "be finite")
+            << value;
+    }
 }
 
 TEST_F(MotionLoader, AnMdmGivesItsSdmsInOrderWhateverTheirLengths) {
@@ -101,10 +173,6 @@ TEST_F(MotionLoader, AnMdmGivesItsSdmsInOrderWhateverTheirLengths) {
         EXPECT_EQ(matrices[i].columns[0][0], static_cast<float>(i + 1));
     }
     EXPECT_EQ(matrices[1].nrOfDataPoints.value, 20);
-    EXPECT_EQ(dialogs, 0);
-
-    writeFile(dir.file("none.mdm"), mdmListing({}));
-    EXPECT_TRUE(loadMotionDesignMatrices(dir.file("none.mdm"), answering("x")).empty());
     EXPECT_EQ(dialogs, 0);
 }
 
