@@ -14,6 +14,12 @@ namespace qm {
 // index order. An element equal to the threshold, or NaN, is not brain.
 std::vector<std::int32_t> brainMaskIndices(const Volume& volume, float threshold);
 
+// A mask without a voxel gives maps of zeros that look like a run without motion. Throws
+// std::runtime_error giving the threshold and the range of the intensities of `volume` (volume 0
+// of the FMR project at `fmrPath`) when `maskIndices` is empty.
+void requireBrainVoxels(const std::vector<std::int32_t>& maskIndices, const Volume& volume,
+                        float threshold, const std::string& fmrPath);
+
 // The mask comes from the FMR project's own data, the statistics from the host's header of the
 // current document; when the two disagree in size the mask would address other voxels than it
 // describes. Throws std::runtime_error naming the FMR and both sizes.

@@ -117,13 +117,16 @@ void quelmar::runDisplacementTask() {
     {
         const qm::FmrProject project(header.fmrPath, false);
         qm::requireMaskFitsDocument(project.path, project.volumeDimensions(), grid);
-        const qm::StcVolume first = project.readVolume(0);
+        // A file without the whole of volume 0 would give a mask of zeros: maps of nothing.
+        const qm::StcVolume first = project.readVolume(0, qm::ShortStcFile::Refuse);
         if (first.fileIsShort()) {
             log(">  Warning: the STC file " + project.stcPath() + " holds " +
                 std::to_string(first.fileBytes) + " of the " + std::to_string(first.expectedBytes) +
-                " bytes its FMR project describes; the missing samples read as 0.");
+                " bytes its FMR project describes; volume 0, from which the brain mask is made, "
+                "is complete.");
         }
         maskIndices = qm::brainMaskIndices(first.volume, options.fmrThreshold);
+        qm::requireBrainVoxels(maskIndices, first.volume, options.fmrThreshold, project.path);
     }
 
     const qm::VoxelSize voxelSize{header.voxelSizeX, header.voxelSizeY, header.voxelSizeZ};

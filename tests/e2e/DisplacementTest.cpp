@@ -195,21 +195,26 @@ TEST_F(DisplacementTask, WithEverythingOffItLogsItsThreeLinesAndSavesNothing) {
                                               "plot_detrended", "sdmfile"}));
 }
 
-TEST_F(DisplacementTask, AThresholdAboveEveryIntensitySavesAllZeroMapsWithZeroAsMaximum) {
+// Maps of zeros would look like a run without motion.
+TEST_F(DisplacementTask, AThresholdAboveEveryIntensityIsRefusedGivingTheRange) {
     generate();
     std::vector<std::string> settings = everyMap();
     settings.push_back("fmr_threshold=100000");
     const HostRun result = displacement(settings);
-    ASSERT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(mapFiles(dir.path()).size(), 7U);
-    for (const auto& parameters : result.calls("ztSetMAPParametersOfCurrentFMR")) {
-        EXPECT_EQ(parameters["upperValue"].get<float>(), 0.0F);
-    }
-    for (const MapOption& option : kMapOptions) {
-        const NiftiMap map = readNiftiMap(dir.file(std::string("run_3DMC") + option.suffix));
-        EXPECT_EQ(map.values, std::vector<float>(10 * 9 * 6, 0.0F)) << option.suffix;
-        EXPECT_EQ(map.calMax, 0.0);
-    }
+    EXPECT_EQ(result.exitCode, 1);
+    ASSERT_EQ(result.messageBoxes().size(), 1U);
+    const std::string message = result.messageBoxes()[0];
+    EXPECT_EQ(message.rfind("Error: The brain mask is empty: no voxel of volume 0 of " + files.fmr +
+                                " is brighter than \"fmr_threshold\" 100000; its intensities "
+                                "range from ",
+                            0),
+              0U)
+        << message;
+    EXPECT_NE(message.find(". Choose a threshold below the brain's intensities."),
+              std::string::npos)
+        << message;
+    EXPECT_TRUE(mapFiles(dir.path()).empty());
+    EXPECT_TRUE(result.calls("ztCreateMAPForCurrentFMR").empty());
 }
 
 TEST_F(DisplacementTask, PureTranslationMovesEveryBrainVoxelByItsAmountAndNothingElse) {
@@ -347,19 +352,24 @@ TEST_F(DisplacementTask, AMotionMatrixWithoutVolumesIsRefusedWithoutMaps) {
     const std::string message = result.messageBoxes()[0];
     EXPECT_EQ(message.rfind("Error: ", 0), 0U) << message;
     EXPECT_NE(message.find(files.sdm), std::string::npos) << message;
-    EXPECT_NE(message.find("no data points"), std::string::npos) << message;
+    EXPECT_NE(message.find("holds 0 data points"), std::string::npos) << message;
     EXPECT_TRUE(mapFiles(dir.path()).empty());
 }
 
-TEST_F(DisplacementTask, AShortStcReadsAsZerosAndTheLogSaysSo) {
+TEST_F(DisplacementTask, AShortStcThatHoldsVolumeZeroIsUsedAndTheLogSaysSo) {
     generate();
-    fs::resize_file(files.stc, 10 * 9 * 2 * 3); // the first three slices of volume 0 only
+    // Slice-major: the last slice of volume 0 starts after five slices of all twelve volumes.
+    const int sliceBytes = 10 * 9 * 2;
+    const int volumeZeroEnd = (5 * 12 + 1) * sliceBytes;
+    fs::resize_file(files.stc, volumeZeroEnd);
     const HostRun result = displacement({"map_max_abs=1"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_TRUE(contains(result.logTexts(),
-                         "Quelmar>  Warning: the STC file " + files.stc + " holds 540 of the " +
+                         "Quelmar>  Warning: the STC file " + files.stc + " holds " +
+                             std::to_string(volumeZeroEnd) + " of the " +
                              std::to_string(10 * 9 * 6 * 12 * 2) +
-                             " bytes its FMR project describes; the missing samples read as 0."));
+                             " bytes its FMR project describes; volume 0, from which the brain "
+                             "mask is made, is complete."));
     EXPECT_EQ(mapFiles(dir.path()), std::set<std::string>{"run_3DMC_MaxAbsolute.map"});
 }
 
