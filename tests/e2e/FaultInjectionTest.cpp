@@ -151,7 +151,7 @@ TEST_F(FaultInjection, AFolderThatCannotBeWrittenTakesNoNewFileAndKeepsItsFiles)
 
     // Root ignores permission bits; the child runs without that privilege, as a user would.
     const FolderMode readOnly(data, fs::perms::owner_read | fs::perms::owner_exec);
-    const HostRun refused = runConfound(run.sdm, {{}, std::nullopt, true});
+    const HostRun refused = runConfound(run.sdm, obeyingPermissionBits());
     expectOneErrorAndNothingDamaged(refused,
                                     "Cannot Create file: " + data.string() +
                                         "/run_3DMC_spikes.sdm (permission denied)",
@@ -170,7 +170,7 @@ TEST_F(FaultInjection, ARepairedMdmThatMayNotBeWrittenStaysAsItWas) {
 
     const FolderMode readOnly(data, fs::perms::owner_read | fs::perms::owner_exec);
     const HostRun refused = runHalvornUnder(
-        {{}, std::nullopt, true},
+        obeyingPermissionBits(),
         {"select_3dmcsdm", "--document", "data/run.fmr", "--choose", mdm, "--choose", run.sdm},
         dir.file(""));
     ASSERT_EQ(refused.calls("ztGetOpenFileName").size(), 2U) << "the repair dialog was shown";
@@ -188,7 +188,7 @@ TEST_F(FaultInjection, AWriteThatFailsPartWayLeavesTheEarlierFile) {
     constexpr std::uint64_t kLimit = 48 * 1024;
     ASSERT_GT(before.at("run_3DMC_spikes.sdm").size(), kLimit);
 
-    const HostRun cut = runConfound(run.sdm, {{}, kLimit, false});
+    const HostRun cut = runConfound(run.sdm, withFileSizeLimit(kLimit));
     expectOneErrorAndNothingDamaged(
         cut, "Cannot Create file: " + data.string() + "/run_3DMC_spikes.sdm (file too large)",
         before);
@@ -361,7 +361,7 @@ class PathThroughTextBuffers : public FaultInjection,
 protected:
     ChildConditions host() const {
         if (GetParam().hostFillsWholeBuffers) {
-            return {{"HALVORN_FULL_TEXT_BUFFERS=1"}, std::nullopt, false};
+            return withEnvironment({"HALVORN_FULL_TEXT_BUFFERS=1"});
         }
         return {};
     }
@@ -403,7 +403,7 @@ TEST_F(FaultInjection, APathOf510BytesStillPassesThroughTheTextBuffers) {
     const std::string path = sdmAtPathOfLength(data, 510, readFile(run.sdm));
     for (const ChildConditions& host :
          {ChildConditions{},
-          ChildConditions{{"HALVORN_FULL_TEXT_BUFFERS=1"}, std::nullopt, false}}) {
+          withEnvironment({"HALVORN_FULL_TEXT_BUFFERS=1"})}) {
         const HostRun selection = runSelection(path, host);
         EXPECT_EQ(selection.exitCode, 0) << selection.err;
         ASSERT_EQ(selection.calls("ztSetStringParameter").size(), 1U);

@@ -3,6 +3,7 @@
 #include "TempDir.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/capability.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -69,8 +70,35 @@ std::vector<std::string> halvornCommand() {
 
 HostRun runHalvorn(const std::vector<std::string>& arguments, const std::string& workingDirectory,
                    const std::vector<std::string>& environment) {
-    return runHalvornUnder(ChildConditions{environment, std::nullopt, false}, arguments,
-                           workingDirectory);
+    return runHalvornUnder(withEnvironment(environment), arguments, workingDirectory);
+}
+
+bool canRunAsAnotherUser() {
+    return geteuid() == 0;
+}
+
+ChildConditions withEnvironment(std::vector<std::string> environment) {
+    ChildConditions conditions;
+    conditions.environment = std::move(environment);
+    return conditions;
+}
+
+ChildConditions withFileSizeLimit(std::uint64_t bytes) {
+    ChildConditions conditions;
+    conditions.fileSizeLimit = bytes;
+    return conditions;
+}
+
+ChildConditions obeyingPermissionBits() {
+    ChildConditions conditions;
+    conditions.obeyPermissionBits = true;
+    return conditions;
+}
+
+ChildConditions asUser(unsigned user, unsigned group) {
+    ChildConditions conditions;
+    conditions.user = std::make_pair(user, group);
+    return conditions;
 }
 
 namespace {
@@ -110,6 +138,12 @@ constexpr int kSetupFailed = 125;
         if (prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0) != 0 ||
             prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0) != 0) {
             setupFailed("cannot drop CAP_DAC_OVERRIDE and CAP_DAC_READ_SEARCH\n");
+        }
+    }
+    if (conditions.user) {
+        if (setgroups(0, nullptr) != 0 || setgid(conditions.user->second) != 0 ||
+            setuid(conditions.user->first) != 0) {
+            setupFailed("cannot become the user asked for\n");
         }
     }
     execve(argv[0], argv, envp);

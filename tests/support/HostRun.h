@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qm::test {
@@ -58,7 +59,19 @@ struct ChildConditions {
     // bind it as they bind any user, even when the tests run as root. runHalvornUnder throws
     // when the capabilities cannot be dropped.
     bool obeyPermissionBits = false;
+    // The child runs as this user and group (numeric ids), without supplementary groups, as an
+    // ordinary user would. Only root can start it so: check canRunAsAnotherUser() first.
+    std::optional<std::pair<unsigned, unsigned>> user;
 };
+
+// True when the tests may start Halvorn.exe as another user (they run as root).
+bool canRunAsAnotherUser();
+
+// Conditions with one thing set.
+ChildConditions withEnvironment(std::vector<std::string> environment);
+ChildConditions withFileSizeLimit(std::uint64_t bytes);
+ChildConditions obeyingPermissionBits();
+ChildConditions asUser(unsigned user, unsigned group);
 
 HostRun runHalvornUnder(const ChildConditions& conditions,
                         const std::vector<std::string>& arguments,
