@@ -11,10 +11,8 @@ install(TARGETS Quelmar
     RUNTIME DESTINATION ${QUELMAR_INSTALL_DIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/HelpFolder DESTINATION ${QUELMAR_INSTALL_DIR})
 
-if(TARGET quelmar_dialog_outputs)
-    install(FILES ${CMAKE_BINARY_DIR}/bin/Quelmar.js ${CMAKE_BINARY_DIR}/bin/quelmar-defaults.params
-        DESTINATION ${QUELMAR_INSTALL_DIR})
-endif()
+install(FILES ${CMAKE_BINARY_DIR}/bin/Quelmar.js ${CMAKE_BINARY_DIR}/bin/quelmar-defaults.params
+    DESTINATION ${QUELMAR_INSTALL_DIR})
 
 if(TARGET halvorn_host)
     install(TARGETS halvorn_host RUNTIME DESTINATION ${QUELMAR_INSTALL_DIR})
