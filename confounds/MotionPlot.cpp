@@ -1,6 +1,5 @@
 #include "MotionPlot.h"
 
-#include "HostFunctionTable.h"
 #include "PathHelpers.h"
 
 #include <algorithm>
@@ -63,7 +62,8 @@ int columnLimit(const std::vector<float>& column, std::size_t count) {
 
 } // namespace
 
-void plotDesignMatrix(const DesignMatrix& matrix, int lineSize, int legendFirst, int legendSecond) {
+void plotDesignMatrix(PlotWindows& windows, const DesignMatrix& matrix, int lineSize,
+                      int legendFirst, int legendSecond) {
     const int n = matrix.nrOfDataPoints.value;
     const int lines = matrix.nrOfPredictors.value;
     if (n <= 0 || lines <= 0) {
@@ -82,29 +82,27 @@ void plotDesignMatrix(const DesignMatrix& matrix, int lineSize, int legendFirst,
     }
 
     const std::vector<float> x = volumeNumbers(points);
-    const PlotHandle plot = callHost<HostFunction::ztPlotLine>(
-        n, x.data(), matrix.columns[0].data(), matrix.predictorNames[0].c_str());
-    callHost<HostFunction::ztSetPlotColorTheme>(plot, kColorTheme);
+    const PlotWindows::Handle plot =
+        windows.plotLine(n, x.data(), matrix.columns[0].data(), matrix.predictorNames[0].c_str());
+    windows.setColorTheme(plot, kColorTheme);
 
     int limit = 0;
     for (std::size_t j = 0; j < count; ++j) {
         if (j > 0) {
-            callHost<HostFunction::ztAddLineToPlot>(plot, n, x.data(), matrix.columns[j].data(),
-                                                    matrix.predictorNames[j].c_str());
+            windows.addLine(plot, n, x.data(), matrix.columns[j].data(),
+                            matrix.predictorNames[j].c_str());
         }
-        callHost<HostFunction::ztSetPlotLineSizeAndColor>(plot, static_cast<int>(j), lineSize,
-                                                          matrix.red[j], matrix.green[j],
-                                                          matrix.blue[j], kSolidLine);
+        windows.setLineSizeAndColor(plot, static_cast<int>(j), lineSize, matrix.red[j],
+                                    matrix.green[j], matrix.blue[j], kSolidLine);
         limit = std::max(limit, columnLimit(matrix.columns[j], points));
     }
 
-    callHost<HostFunction::ztShowPlotLegend>(plot, legendFirst, legendSecond);
+    windows.showLegend(plot, legendFirst, legendSecond);
     const std::string title = fileNamePart(matrix.path);
-    callHost<HostFunction::ztSetPlotTitle>(plot, title.c_str());
-    callHost<HostFunction::ztResizePlot>(plot, kPlotWidth, kPlotHeight);
-    callHost<HostFunction::ztSetPlotYAxisRange>(plot, static_cast<float>(-limit),
-                                                static_cast<float>(limit));
-    callHost<HostFunction::ztShowPlotAtPosition>(plot, kPlotPositionX, kPlotPositionY);
+    windows.setTitle(plot, title.c_str());
+    windows.resize(plot, kPlotWidth, kPlotHeight);
+    windows.setYAxisRange(plot, static_cast<float>(-limit), static_cast<float>(limit));
+    windows.showAtPosition(plot, kPlotPositionX, kPlotPositionY);
 }
 
 } // namespace qm

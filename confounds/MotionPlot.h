@@ -2,11 +2,13 @@
 #pragma once
 
 #include "DesignMatrix.h"
+#include "PlotWindows.h"
 
 namespace qm {
 
-// Title: the file-name part of the matrix's path. A matrix without predictors or without data
-// points is not plotted.
-void plotDesignMatrix(const DesignMatrix& matrix, int lineSize, int legendFirst, int legendSecond);
+// Draws into a new window of `windows`. Title: the file-name part of the matrix's path. A matrix
+// without predictors or without data points is not plotted.
+void plotDesignMatrix(PlotWindows& windows, const DesignMatrix& matrix, int lineSize,
+                      int legendFirst, int legendSecond);
 
 } // namespace qm

@@ -5,10 +5,10 @@
 #include "quelmar.h"
 
 #include "DesignMatrix.h"
+#include "HostPlotWindows.h"
 #include "HostServices.h"
 #include "LogLine.h"
 #include "MotionLoader.h"
-#include "MotionPlot.h"
 #include "PathHelpers.h"
 #include "PluginTexts.h"
 #include "PredictorTransforms.h"
@@ -22,11 +22,6 @@
 namespace {
 
 using qm::DesignMatrix;
-
-// Both plots of the task: lines 2 pixels wide, legend values as the host expects them.
-constexpr int kPlotLineSize = 2;
-constexpr int kPlotLegendFirst = 1;
-constexpr int kPlotLegendSecond = 3;
 
 struct ConfoundOptions {
     float spikeThreshold = 0.0F; // millimetres
@@ -71,14 +66,14 @@ void plotDetrendedWithDisplacement(const DesignMatrix& detrended,
     const auto dataPoints = static_cast<std::size_t>(std::max(plotted.nrOfDataPoints.value, 0));
     qm::addPredictor(plotted, std::vector<float>(dataPoints, threshold), "Spike threshold", 150, 0,
                      0);
-    qm::plotDesignMatrix(plotted, kPlotLineSize, kPlotLegendFirst, kPlotLegendSecond);
+    qm::plotInHost(plotted);
 }
 
 void processMotionMatrix(const DesignMatrix& motion, const ConfoundOptions& options,
                          const qm::LogSink& log) {
     const DesignMatrix loaded = motion;
     if (options.plotRegular) {
-        qm::plotDesignMatrix(loaded, kPlotLineSize, kPlotLegendFirst, kPlotLegendSecond);
+        qm::plotInHost(loaded);
     }
 
     // Every family derives from the detrended values before any of them is standardised.

@@ -6,10 +6,10 @@
 #include "BrainMask.h"
 #include "DesignMatrix.h"
 #include "FmrProject.h"
+#include "HostPlotWindows.h"
 #include "HostServices.h"
 #include "MapOutput.h"
 #include "MotionLoader.h"
-#include "MotionPlot.h"
 #include "PathHelpers.h"
 #include "PredictorTransforms.h"
 #include "RelativeRmsDisplacement.h"
@@ -23,11 +23,6 @@ namespace {
 using qm::DesignMatrix;
 using qm::DisplacementMaps;
 using qm::Volume;
-
-// Both plots of the task: lines 2 pixels wide, legend values as the host expects them.
-constexpr int kPlotLineSize = 2;
-constexpr int kPlotLegendFirst = 1;
-constexpr int kPlotLegendSecond = 3;
 
 // Lower end of every map's display range.
 constexpr float kMapLowerValue = 0.01F;
@@ -71,7 +66,7 @@ void plotDetrendedWithDisplacement(const DesignMatrix& motion) {
     qm::detrendPredictors(plotted);
     plotted.path += " detrended  + relative RMS displacement";
     qm::addPredictor(plotted, std::move(displacement), "relative RMS displacement", 250, 250, 250);
-    qm::plotDesignMatrix(plotted, kPlotLineSize, kPlotLegendFirst, kPlotLegendSecond);
+    qm::plotInHost(plotted);
 }
 
 void saveRequestedMaps(const DisplacementMaps& maps, const DisplacementOptions& options,
@@ -132,7 +127,7 @@ void quelmar::runDisplacementTask() {
     const qm::VoxelSize voxelSize{header.voxelSizeX, header.voxelSizeY, header.voxelSizeZ};
     for (const DesignMatrix& motion : motionMatrices) {
         if (options.plotRegular) {
-            qm::plotDesignMatrix(motion, kPlotLineSize, kPlotLegendFirst, kPlotLegendSecond);
+            qm::plotInHost(motion);
         }
         if (options.plotDetrended) {
             plotDetrendedWithDisplacement(motion);

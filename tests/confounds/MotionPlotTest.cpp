@@ -1,7 +1,5 @@
-// plotDesignMatrix against recording stand-ins of the host's plot functions.
+// plotDesignMatrix against a recording stand-in of the host's plot windows.
 #include "MotionPlot.h"
-
-#include "HostFunctionTable.h"
 
 #include <gtest/gtest.h>
 
@@ -21,59 +19,58 @@ struct HostCall {
 
 std::vector<HostCall> recorded;
 int plotWindow = 0;
-const PlotHandle kHandle = &plotWindow;
+const PlotWindows::Handle kHandle = &plotWindow;
 
-void expectHandle(PlotHandle plot) {
+void expectHandle(PlotWindows::Handle plot) {
     EXPECT_EQ(plot, kHandle);
 }
 
-PlotHandle plotLine(int n, const float* x, const float* y, const char* name) {
-    recorded.push_back({"ztPlotLine", {double(n)}, name, {x, x + n}, {y, y + n}});
-    return kHandle;
-}
-void addLine(PlotHandle plot, int n, const float* x, const float* y, const char* name) {
-    expectHandle(plot);
-    recorded.push_back({"ztAddLineToPlot", {double(n)}, name, {x, x + n}, {y, y + n}});
-}
-void colorTheme(PlotHandle plot, int theme) {
-    expectHandle(plot);
-    recorded.push_back({"ztSetPlotColorTheme", {double(theme)}, "", {}, {}});
-}
-void lineSizeAndColor(PlotHandle plot, int line, int size, int red, int green, int blue,
-                      int style) {
-    expectHandle(plot);
-    recorded.push_back(
-        {"ztSetPlotLineSizeAndColor",
-         {double(line), double(size), double(red), double(green), double(blue), double(style)},
-         "",
-         {},
-         {}});
-}
-void legend(PlotHandle plot, int first, int second) {
-    expectHandle(plot);
-    recorded.push_back({"ztShowPlotLegend", {double(first), double(second)}, "", {}, {}});
-}
-void title(PlotHandle plot, const char* text) {
-    expectHandle(plot);
-    recorded.push_back({"ztSetPlotTitle", {}, text, {}, {}});
-}
-void resize(PlotHandle plot, int width, int height) {
-    expectHandle(plot);
-    recorded.push_back({"ztResizePlot", {double(width), double(height)}, "", {}, {}});
-}
-void yRange(PlotHandle plot, float lower, float upper) {
-    expectHandle(plot);
-    recorded.push_back({"ztSetPlotYAxisRange", {lower, upper}, "", {}, {}});
-}
-void show(PlotHandle plot, int x, int y) {
-    expectHandle(plot);
-    recorded.push_back({"ztShowPlotAtPosition", {double(x), double(y)}, "", {}, {}});
-}
-
-template <HostFunction F> void install(typename HostSignature<F>::type function) {
-    hostFunctions().slots[static_cast<std::size_t>(F)] =
-        reinterpret_cast<AnyHostFunction>(function);
-}
+// Records every call under the name of the host function it stands for.
+class RecordingWindows final : public PlotWindows {
+public:
+    Handle plotLine(int n, const float* x, const float* y, const char* name) override {
+        recorded.push_back({"ztPlotLine", {double(n)}, name, {x, x + n}, {y, y + n}});
+        return kHandle;
+    }
+    void addLine(Handle plot, int n, const float* x, const float* y, const char* name) override {
+        expectHandle(plot);
+        recorded.push_back({"ztAddLineToPlot", {double(n)}, name, {x, x + n}, {y, y + n}});
+    }
+    void setColorTheme(Handle plot, int theme) override {
+        expectHandle(plot);
+        recorded.push_back({"ztSetPlotColorTheme", {double(theme)}, "", {}, {}});
+    }
+    void setLineSizeAndColor(Handle plot, int line, int size, int red, int green, int blue,
+                             int style) override {
+        expectHandle(plot);
+        recorded.push_back(
+            {"ztSetPlotLineSizeAndColor",
+             {double(line), double(size), double(red), double(green), double(blue), double(style)},
+             "",
+             {},
+             {}});
+    }
+    void showLegend(Handle plot, int first, int second) override {
+        expectHandle(plot);
+        recorded.push_back({"ztShowPlotLegend", {double(first), double(second)}, "", {}, {}});
+    }
+    void setTitle(Handle plot, const char* text) override {
+        expectHandle(plot);
+        recorded.push_back({"ztSetPlotTitle", {}, text, {}, {}});
+    }
+    void resize(Handle plot, int width, int height) override {
+        expectHandle(plot);
+        recorded.push_back({"ztResizePlot", {double(width), double(height)}, "", {}, {}});
+    }
+    void setYAxisRange(Handle plot, float lower, float upper) override {
+        expectHandle(plot);
+        recorded.push_back({"ztSetPlotYAxisRange", {lower, upper}, "", {}, {}});
+    }
+    void showAtPosition(Handle plot, int x, int y) override {
+        expectHandle(plot);
+        recorded.push_back({"ztShowPlotAtPosition", {double(x), double(y)}, "", {}, {}});
+    }
+};
 
 DesignMatrix matrixOf(const std::string& path, const std::vector<std::vector<float>>& columns) {
     DesignMatrix matrix;
@@ -103,18 +100,9 @@ std::vector<HostCall> callsOf(const std::string& function) {
 
 class MotionPlot : public ::testing::Test {
 protected:
-    void SetUp() override {
-        recorded.clear();
-        install<HostFunction::ztPlotLine>(plotLine);
-        install<HostFunction::ztAddLineToPlot>(addLine);
-        install<HostFunction::ztSetPlotColorTheme>(colorTheme);
-        install<HostFunction::ztSetPlotLineSizeAndColor>(lineSizeAndColor);
-        install<HostFunction::ztShowPlotLegend>(legend);
-        install<HostFunction::ztSetPlotTitle>(title);
-        install<HostFunction::ztResizePlot>(resize);
-        install<HostFunction::ztSetPlotYAxisRange>(yRange);
-        install<HostFunction::ztShowPlotAtPosition>(show);
-    }
+    void SetUp() override { recorded.clear(); }
+    void plot(const DesignMatrix& matrix) { plotDesignMatrix(windows, matrix, 2, 1, 3); }
+    RecordingWindows windows;
 };
 
 TEST_F(MotionPlot, DrawsEveryPredictorAsALineOverTheVolumeNumbers) {
@@ -122,7 +110,7 @@ TEST_F(MotionPlot, DrawsEveryPredictorAsALineOverTheVolumeNumbers) {
     for (int p = 0; p < 6; ++p) {
         columns.push_back({0.1F * p, -0.2F, 0.3F, 0.05F * p});
     }
-    plotDesignMatrix(matrixOf("/data/run1_3DMC.sdm", columns), 2, 1, 3);
+    plot(matrixOf("/data/run1_3DMC.sdm", columns));
 
     std::vector<std::string> sequence;
     for (const auto& call : recorded) {
@@ -181,7 +169,7 @@ TEST_F(MotionPlot, TheValueAxisIsSymmetricAndWideEnoughForEveryLine) {
     };
     for (const Case& c : cases) {
         recorded.clear();
-        plotDesignMatrix(matrixOf("run.sdm", c.columns), 2, 1, 3);
+        plot(matrixOf("run.sdm", c.columns));
         const auto range = callsOf("ztSetPlotYAxisRange");
         ASSERT_EQ(range.size(), 1U) << c.what;
         EXPECT_EQ(range[0].numbers, (std::vector<double>{-c.limit, c.limit})) << c.what;
@@ -198,23 +186,23 @@ TEST_F(MotionPlot, TheTitleIsTheFileNameAfterEitherKindOfSeparator) {
     };
     for (const auto& [path, expected] : cases) {
         recorded.clear();
-        plotDesignMatrix(matrixOf(path, {{0.0F, 1.0F}}), 2, 1, 3);
+        plot(matrixOf(path, {{0.0F, 1.0F}}));
         ASSERT_EQ(callsOf("ztSetPlotTitle").size(), 1U) << path;
         EXPECT_EQ(callsOf("ztSetPlotTitle")[0].text, expected) << path;
     }
 }
 
 TEST_F(MotionPlot, AMatrixWithoutPredictorsOrWithoutDataPointsIsNotPlotted) {
-    plotDesignMatrix(matrixOf("empty.sdm", {}), 2, 1, 3);
+    plot(matrixOf("empty.sdm", {}));
     DesignMatrix noDataPoints = matrixOf("short.sdm", {{}, {}, {}});
-    plotDesignMatrix(noDataPoints, 2, 1, 3);
+    plot(noDataPoints);
     EXPECT_TRUE(recorded.empty());
 }
 
 TEST_F(MotionPlot, AMatrixShorterThanItsHeaderIsRefusedBeforeTheHostIsCalled) {
     DesignMatrix broken = matrixOf("broken.sdm", {{1.0F, 2.0F}, {3.0F, 4.0F}});
     broken.nrOfDataPoints.value = 3;
-    EXPECT_THROW(plotDesignMatrix(broken, 2, 1, 3), std::logic_error);
+    EXPECT_THROW(plot(broken), std::logic_error);
     EXPECT_TRUE(recorded.empty());
 }
 
