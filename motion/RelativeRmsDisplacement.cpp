@@ -6,14 +6,14 @@
 
 namespace qm {
 
-std::vector<float> computeRelativeRmsDisplacement(const DesignMatrix& motion) {
+std::vector<float> computeRelativeRmsDisplacement(const DesignMatrix& motion, float radius) {
     const std::size_t volumes = requireMotionColumns(motion);
     std::vector<float> displacement(volumes, 0.0F);
     // Each pair is built from its two rows afresh, so every entry depends on those rows only.
     for (std::size_t i = 0; i + 1 < volumes; ++i) {
         const Matrix4x4 earlier = transformFromMotionRow(motionRow(motion, i));
         const Matrix4x4 later = transformFromMotionRow(motionRow(motion, i + 1));
-        displacement[i + 1] = rmsDeviation(earlier, later, kSphereRadius);
+        displacement[i + 1] = rmsDeviation(earlier, later, radius);
     }
     return displacement;
 }

@@ -13,11 +13,6 @@ namespace {
 
 constexpr std::size_t kMotionParameterCount = 6;
 
-// Float product, then float division: the rounding the motion estimates were made with.
-float degreesToRadians(float degrees) {
-    return (kPi * degrees) / 180.0F;
-}
-
 void requireSixValues(const TransformParameters& parameters, const char* what) {
     if (parameters.values.size() < kMotionParameterCount) {
         throw std::invalid_argument(std::string(what) + " needs 6 values, got " +

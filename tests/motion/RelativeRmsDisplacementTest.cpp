@@ -78,6 +78,36 @@ TEST(RelativeRmsDisplacement, RotationByThetaInAnyColumnMatchesTheBallFormula) {
     }
 }
 
+TEST(RelativeRmsDisplacement, TheRadiusScalesTheRotationsAndLeavesTheTranslations) {
+    const MotionValues common = {0.4F, -1.2F, 2.5F, 3.0F, -2.0F, 5.0F};
+    MotionValues turned = common;
+    turned[4] += 1.0F;
+    MotionValues shifted = common;
+    shifted[1] += 1.0F;
+    const DesignMatrix motion = motionMatrix({common, turned, shifted});
+    for (const float radius : {50.0F, 80.0F, 1.0F}) {
+        SCOPED_TRACE("radius " + std::to_string(radius));
+        const std::vector<float> series = computeRelativeRmsDisplacement(motion, radius);
+        ASSERT_EQ(series.size(), 3U);
+        // A turn by theta moves the ball by sqrt(4/5 R² (1 - cos theta)) on average.
+        const double r = radius;
+        const double turn = std::sqrt(0.8 * r * r * (1.0 - std::cos(3.14159265358979 / 180)));
+        EXPECT_NEAR(series[1], turn, 3e-6 * r);
+        // From `turned` to `shifted`: the turn back and 1 mm, in quadrature.
+        EXPECT_NEAR(series[2], std::sqrt(turn * turn + 1.0), 3e-6 * r + 1e-5);
+    }
+}
+
+TEST(RelativeRmsDisplacement, TheDefaultRadiusIs65Millimetres) {
+    const DesignMatrix motion = test::realisticMotion(50);
+    const std::vector<float> byDefault = computeRelativeRmsDisplacement(motion);
+    const std::vector<float> given = computeRelativeRmsDisplacement(motion, 65.0F);
+    ASSERT_EQ(byDefault.size(), given.size());
+    for (std::size_t i = 0; i < given.size(); ++i) {
+        EXPECT_EQ(bitsOf(byDefault[i]), bitsOf(given[i])) << "volume " << i;
+    }
+}
+
 TEST(RelativeRmsDisplacement, EveryEntryOfARealisticRunIsFiniteAndNonNegative) {
     for (const float value : computeRelativeRmsDisplacement(test::realisticMotion(300))) {
         EXPECT_TRUE(std::isfinite(value));
