@@ -13,6 +13,12 @@
 #include <string>
 
 namespace qm {
+
+// Readable failures: the volume and the spike it belongs to.
+void PrintTo(const FlaggedVolume& flagged, std::ostream* out) {
+    *out << flagged.volume << " (spike " << flagged.spike << ")";
+}
+
 namespace {
 
 // Collects what is written between two flushes as one entry, as the host's log pane does.
@@ -109,6 +115,95 @@ TEST(SpikeDetection, NoSpikesLeavesNoPredictorsAndSaysSoWithTheThreshold) {
         EXPECT_TRUE(matrix.columns.empty());
         EXPECT_TRUE(matrix.predictorNames.empty());
     }
+}
+
+TEST(SpikeNeighbours, EachFlaggedVolumeOnceInOrderClippedToTheRun) {
+    using Flagged = std::vector<FlaggedVolume>;
+    struct Case {
+        const char* what;
+        Spikes spikes;
+        std::size_t volumes;
+        SpikeNeighbours neighbours;
+        Flagged expected;
+    };
+    const std::vector<Case> cases = {
+        {"no neighbours: the spikes alone", {2, 5}, 10, {0, 0}, {{2, 2}, {5, 5}}},
+        {"one before, two after", {5}, 10, {1, 2}, {{4, 5}, {5, 5}, {6, 5}, {7, 5}}},
+        {"clipped at both ends of the run",
+         {0, 9},
+         10,
+         {2, 2},
+         {{0, 0}, {1, 0}, {2, 0}, {7, 9}, {8, 9}, {9, 9}}},
+        {"overlaps flag each volume once, for the nearer spike",
+         {3, 6},
+         10,
+         {2, 2},
+         {{1, 3}, {2, 3}, {3, 3}, {4, 3}, {5, 6}, {6, 6}, {7, 6}, {8, 6}}},
+        {"as near to both: the earlier spike",
+         {3, 7},
+         10,
+         {2, 2},
+         {{1, 3}, {2, 3}, {3, 3}, {4, 3}, {5, 3}, {6, 7}, {7, 7}, {8, 7}, {9, 7}}},
+        {"a spike next to a spike stays a spike",
+         {4, 5},
+         10,
+         {1, 1},
+         {{3, 4}, {4, 4}, {5, 5}, {6, 5}}},
+        {"more than the run holds", {4}, 8, {100, 0}, {{0, 4}, {1, 4}, {2, 4}, {3, 4}, {4, 4}}},
+        {"only after", {1}, 5, {0, 2}, {{1, 1}, {2, 1}, {3, 1}}},
+        {"negative counts flag the spikes alone", {2}, 5, {-1, -3}, {{2, 2}}},
+        {"no spikes, no neighbours", {}, 5, {2, 2}, {}},
+        {"an empty run", {}, 0, {1, 1}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(flagSpikesAndNeighbours(c.spikes, c.volumes, c.neighbours), c.expected);
+    }
+}
+
+TEST(SpikeNeighbours, EachFlaggedVolumeGetsItsPredictorAndALineNamingItsSpike) {
+    DesignMatrix matrix = test::realisticMotion(12);
+    std::vector<float> series(12, 0.1F);
+    series[0] = 0.0F;
+    series[3] = 0.9F;
+    series[10] = 0.75F;
+    CapturedLog log;
+    const std::vector<FlaggedVolume> flagged =
+        buildSpikePredictors(matrix, series, 0.5F, log.sink, {1, 2});
+
+    EXPECT_EQ(log.buffer.entries,
+              (std::vector<std::string>{
+                  "Quelmar>  Detecting Spikes",
+                  "Quelmar>  Flagged volume 2 as neighbour of the spike at position 3",
+                  "Quelmar>  Found spike at position 3 with displacement 0.9 mm",
+                  "Quelmar>  Flagged volume 4 as neighbour of the spike at position 3",
+                  "Quelmar>  Flagged volume 5 as neighbour of the spike at position 3",
+                  "Quelmar>  Flagged volume 9 as neighbour of the spike at position 10",
+                  "Quelmar>  Found spike at position 10 with displacement 0.75 mm",
+                  "Quelmar>  Flagged volume 11 as neighbour of the spike at position 10"}));
+    const std::vector<std::int32_t> volumes = {2, 3, 4, 5, 9, 10, 11};
+    ASSERT_EQ(flagged.size(), volumes.size());
+    ASSERT_EQ(matrix.columns.size(), volumes.size());
+    EXPECT_EQ(matrix.nrOfPredictors.value, 7);
+    for (std::size_t k = 0; k < volumes.size(); ++k) {
+        EXPECT_EQ(flagged[k].volume, volumes[k]);
+        EXPECT_EQ(matrix.predictorNames[k], "Spike Volume " + std::to_string(volumes[k]));
+        std::vector<float> column(12, 0.0F);
+        column[static_cast<std::size_t>(volumes[k])] = 1.0F;
+        EXPECT_EQ(matrix.columns[k], column) << k;
+        EXPECT_EQ(matrix.red[k], 250);
+    }
+}
+
+TEST(SpikeNeighbours, WithoutSpikesTheNeighbourCountsChangeNothing) {
+    DesignMatrix matrix = test::realisticMotion(4);
+    CapturedLog log;
+    EXPECT_TRUE(buildSpikePredictors(matrix, {0, 0.1F, 0.2F, 0}, 0.5F, log.sink, {3, 3}).empty());
+    EXPECT_EQ(log.buffer.entries,
+              (std::vector<std::string>{
+                  "Quelmar>  Detecting Spikes",
+                  "Quelmar>  No spikes found with displacement greater than 0.5 mm"}));
+    EXPECT_EQ(matrix.nrOfPredictors.value, 0);
 }
 
 TEST(SpikeDetection, ASeriesOfAnotherLengthThanTheMatrixIsRefused) {
