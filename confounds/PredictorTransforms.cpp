@@ -8,6 +8,9 @@ namespace qm {
 
 namespace {
 
+// Below this sample standard deviation a column is only centred rather than blown up.
+constexpr float kSmallestScaledSd = 0.0001F;
+
 // Every column is rewritten on its own, with its own length; names are extended separately so
 // that neither loop depends on the other list's size.
 template <typename ColumnTransform>
@@ -78,8 +81,7 @@ void standardize(std::vector<float>& y) {
         return;
     }
     const auto [mean, sd] = columnMeanAndSd(y);
-    // A (nearly) constant column is only centred rather than blown up.
-    const float divisor = sd < 0.0001F ? 1.0F : sd;
+    const float divisor = sd < kSmallestScaledSd ? 1.0F : sd;
     for (float& value : y) {
         value = (value - mean) / divisor;
     }
@@ -123,6 +125,10 @@ std::pair<float, float> columnMeanAndSd(const std::vector<float>& column) {
     }
     const float variance = squares / static_cast<float>(n - 1);
     return {mean, std::sqrt(variance)};
+}
+
+bool standardizationScales(const std::vector<float>& column) {
+    return !column.empty() && !(columnMeanAndSd(column).second < kSmallestScaledSd);
 }
 
 void addPredictor(DesignMatrix& matrix, std::vector<float> values, std::string name, int red,

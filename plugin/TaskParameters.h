@@ -19,15 +19,20 @@ enum class ParameterKind { Int, Float, String };
 // Read: the task reads the parameter. Written: the task stores it for the later tasks.
 enum class ParameterAccess { Read, Written };
 
+// How the dialog edits an Int parameter: a check box (a switch, on when not 0) or a field for a
+// whole number (a count of volumes, a choice among several values).
+enum class IntControl { Switch, Number };
+
 struct TaskParameter {
     std::string_view task;
     std::string_view name;
     ParameterKind kind;
     ParameterAccess access;
-    std::string_view defaultValue; // as the host's parameter text: "1", "0.5", ""
-    std::string_view label;        // the dialog's label
-    std::string_view meaning;      // one line
-    std::string_view whyDefault;   // one line
+    std::string_view defaultValue;              // as the host's parameter text: "1", "0.5", ""
+    std::string_view label;                     // the dialog's label
+    std::string_view meaning;                   // one line
+    std::string_view whyDefault;                // one line
+    IntControl intControl = IntControl::Switch; // Int parameters only
 };
 
 struct TaskDescription {
@@ -66,6 +71,9 @@ inline constexpr std::string_view kPlotRegularWhy =
 inline constexpr std::string_view kSdmFileMeaning =
     "Path of the motion SDM or MDM, stored by the \"select_3dmcsdm\" task.";
 inline constexpr std::string_view kSdmFileWhy = "No default: it names your run's own motion file.";
+inline constexpr std::string_view kSpikeNeighboursWhy =
+    "0: only the volume that moved, as before; censoring also 1 before and 2 after, as Power et "
+    "al. (2012) did, catches the spread of a sudden movement.";
 
 } // namespace task_parameter_texts
 
@@ -81,6 +89,27 @@ inline constexpr std::array kTaskParameters{
                   "this many millimetres gets a spike predictor.",
                   "0.5 mm is the cut most often used for volume-to-volume displacement; it flags "
                   "clear jerks, not the slow drift the other families model."},
+    TaskParameter{kConfoundTask, "spike_measure", ParameterKind::Int, ParameterAccess::Read, "0",
+                  "Spikes by framewise displacement (off: relative RMS)",
+                  "Which series the spike threshold is compared with: 0 the relative RMS "
+                  "displacement, 1 the framewise displacement (sum of absolute differences).",
+                  "0: the relative RMS displacement, as before, so a threshold keeps its meaning; "
+                  "1 to apply a framewise-displacement cut from the literature."},
+    TaskParameter{kConfoundTask, "head_radius", ParameterKind::Float, ParameterAccess::Read, "65",
+                  "Head radius (mm; 0 = 65)",
+                  "Radius of the ball whose RMS displacement is the relative RMS displacement, for "
+                  "spike detection, the plot and the confound table; 0 means 65 mm.",
+                  "65 mm is about the size of an adult head around the centre of the volume; "
+                  "smaller heads move less at the same rotation, so choose their own radius."},
+    TaskParameter{kConfoundTask, "spikes_before", ParameterKind::Int, ParameterAccess::Read, "0",
+                  "Also flag volumes before each spike",
+                  "Flag this many volumes before each spike too, each with its own spike "
+                  "predictor.",
+                  task_parameter_texts::kSpikeNeighboursWhy, IntControl::Number},
+    TaskParameter{kConfoundTask, "spikes_after", ParameterKind::Int, ParameterAccess::Read, "0",
+                  "Also flag volumes after each spike",
+                  "Flag this many volumes after each spike too, each with its own spike predictor.",
+                  task_parameter_texts::kSpikeNeighboursWhy, IntControl::Number},
     TaskParameter{kConfoundTask, "create_detrended", ParameterKind::Int, ParameterAccess::Read, "1",
                   "Detrended (_detr)",
                   "Save the six motion parameters, linearly detrended and standardised.",
@@ -112,6 +141,11 @@ inline constexpr std::array kTaskParameters{
                   "1", "Delayed by 2 volumes, squared (_t2sqr)",
                   "Save the squares of the parameters delayed by two volumes.",
                   task_parameter_texts::kOnSwitch},
+    TaskParameter{kConfoundTask, "create_table", ParameterKind::Int, ParameterAccess::Read, "1",
+                  "Confound table (_desc-confounds_timeseries.tsv, .json)",
+                  "Save the motion, both displacement series, the families switched on and the "
+                  "spikes as one tab-separated table with a JSON sidecar, for other packages.",
+                  "On: two small files that let any analysis package take the same confounds."},
     TaskParameter{kConfoundTask, "plot_regular", ParameterKind::Int, ParameterAccess::Read, "1",
                   "Plot motion parameters", task_parameter_texts::kPlotRegularMeaning,
                   task_parameter_texts::kPlotRegularWhy},

@@ -49,6 +49,18 @@ bool editable(const TaskParameter& parameter) {
     return parameter.access == ParameterAccess::Read && parameter.kind != ParameterKind::String;
 }
 
+// The widget that edits the parameter: "text" (shown only), "checkbox" for a switch, "number" for
+// a threshold, a radius or a count.
+std::string_view controlName(const TaskParameter& parameter) {
+    if (!editable(parameter)) {
+        return "text";
+    }
+    if (parameter.kind == ParameterKind::Int && parameter.intControl == IntControl::Switch) {
+        return "checkbox";
+    }
+    return "number";
+}
+
 // The default as a JavaScript value: numbers for int and float, text for strings.
 std::string jsDefault(const TaskParameter& parameter) {
     return parameter.kind == ParameterKind::String ? jsString(parameter.defaultValue)
@@ -62,6 +74,7 @@ void writeParameterObject(std::ostringstream& out, const TaskParameter& paramete
         << "                    access: "
         << jsString(parameter.access == ParameterAccess::Read ? "read" : "written") << ",\n"
         << "                    editable: " << (editable(parameter) ? "true" : "false") << ",\n"
+        << "                    control: " << jsString(controlName(parameter)) << ",\n"
         << "                    defaultValue: " << jsDefault(parameter) << ",\n"
         << "                    label: " << jsString(parameter.label) << ",\n"
         << "                    meaning: " << jsString(parameter.meaning) << ",\n"
@@ -186,7 +199,8 @@ function quelmarRunTask(host, task, values) {
 }
 
 // Builds the dialog window: one section per task, a check box per switch, a number field per
-// threshold, the chosen motion file as read-only text, and the task's button at the end.
+// threshold, radius or count, the chosen motion file as read-only text, and the task's button at
+// the end.
 function quelmarCreateDialog(host, ui) {
     var values = quelmarDefaultValues();
     var fileFields = [];
@@ -198,9 +212,9 @@ function quelmarCreateDialog(host, ui) {
         ui.beginSection(section.title, section.summary);
         section.parameters.forEach(function (parameter) {
             var sectionValues = values[section.task];
-            if (!parameter.editable) {
+            if (parameter.control === "text") {
                 fileFields.push(ui.addTextField(parameter.label, ""));
-            } else if (parameter.kind === "int") {
+            } else if (parameter.control === "checkbox") {
                 ui.addCheckBox(parameter.label, sectionValues[parameter.name] !== 0, function (checked) {
                     sectionValues[parameter.name] = checked ? 1 : 0;
                 });

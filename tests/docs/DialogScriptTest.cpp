@@ -104,7 +104,8 @@ TEST_F(DialogScript, EachTaskGetsASectionWithAWidgetPerParameterAndItsButton) {
             if (parameter.kind == ParameterKind::String ||
                 parameter.access == ParameterAccess::Written) {
                 expected.push_back({"text", parameter.label});
-            } else if (parameter.kind == ParameterKind::Int) {
+            } else if (parameter.kind == ParameterKind::Int &&
+                       parameter.intControl == IntControl::Switch) {
                 expected.push_back({"check", parameter.label, parameter.defaultValue != "0"});
             } else {
                 expected.push_back(

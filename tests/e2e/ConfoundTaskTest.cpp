@@ -135,11 +135,13 @@ TEST_F(ConfoundTask, TheOptionsAreReadInTheDialogsOrder) {
         }
     }
     EXPECT_EQ(names,
-              (std::vector<std::string>{"spike_threshold", "create_detrended", "create_derivative",
-                                        "create_spikes", "create_squared", "create_delayed1",
-                                        "create_delayed1sq", "create_delayed2", "create_delayed2sq",
-                                        "plot_regular", "plot_detrended", "sdmfile"}));
-    EXPECT_EQ(result.calls("ztGetFloatParameter").size(), 1U);
+              (std::vector<std::string>{"spike_threshold", "spike_measure", "head_radius",
+                                        "spikes_before", "spikes_after", "create_detrended",
+                                        "create_derivative", "create_spikes", "create_squared",
+                                        "create_delayed1", "create_delayed1sq", "create_delayed2",
+                                        "create_delayed2sq", "create_table", "plot_regular",
+                                        "plot_detrended", "sdmfile"}));
+    EXPECT_EQ(result.calls("ztGetFloatParameter").size(), 2U); // threshold and head radius
     EXPECT_EQ(result.calls("ztGetStringParameter").size(), 2U); // "task" and "sdmfile"
 }
 

@@ -156,7 +156,9 @@ TEST_F(HalvornParams, TheShippedDefaultsCoverTheTasksThatRan) {
     EXPECT_EQ(unread,
               (std::set<std::string>{"create_delayed1", "create_delayed1sq", "create_delayed2",
                                      "create_delayed2sq", "create_derivative", "create_detrended",
-                                     "create_spikes", "create_squared", "spike_threshold"}));
+                                     "create_spikes", "create_squared", "create_table",
+                                     "head_radius", "spike_measure", "spike_threshold",
+                                     "spikes_after", "spikes_before"}));
     EXPECT_EQ(valueRead(result, "fmr_threshold"), "100.0");
 }
 
