@@ -4,6 +4,7 @@
 #include "MotionFiles.h"
 #include "TempDir.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -134,14 +135,13 @@ TEST_F(ConfoundTask, TheOptionsAreReadInTheDialogsOrder) {
             names.push_back(entry["name"]);
         }
     }
-    EXPECT_EQ(names,
-              (std::vector<std::string>{"spike_threshold", "spike_measure", "head_radius",
-                                        "spikes_before", "spikes_after", "create_detrended",
-                                        "create_derivative", "create_spikes", "create_squared",
-                                        "create_delayed1", "create_delayed1sq", "create_delayed2",
-                                        "create_delayed2sq", "create_table", "plot_regular",
-                                        "plot_detrended", "sdmfile"}));
-    EXPECT_EQ(result.calls("ztGetFloatParameter").size(), 2U); // threshold and head radius
+    EXPECT_EQ(names, (std::vector<std::string>{
+                         "spike_threshold", "spike_measure", "head_radius", "spikes_before",
+                         "spikes_after", "create_detrended", "create_derivative", "create_spikes",
+                         "create_squared", "create_delayed1", "create_delayed1sq",
+                         "create_delayed2", "create_delayed2sq", "create_table", "plot_regular",
+                         "plot_detrended", "sdmfile"}));
+    EXPECT_EQ(result.calls("ztGetFloatParameter").size(), 2U);  // threshold and head radius
     EXPECT_EQ(result.calls("ztGetStringParameter").size(), 2U); // "task" and "sdmfile"
 }
 
@@ -351,6 +351,200 @@ TEST_F(ConfoundTask, APathThatNamesNoMotionMatrixIsRefusedSayingWhatToDo) {
     EXPECT_EQ(upper.exitCode, 0) << upper.err;
     EXPECT_EQ(filesIn(dir.file("")),
               (std::vector<std::string>{"run.fmr", "run1_3DMC.SDM", "run1_3DMC_detr.SDM"}));
+}
+
+// Everything a user can see of a run besides the parameter reads: the files the task wrote, the
+// log, and every host call but the parameter getters (plots, busy cursor, message boxes).
+struct VisibleOutcome {
+    std::map<std::string, std::string> files;
+    std::vector<std::string> log;
+    std::vector<std::string> hostCalls;
+    bool operator==(const VisibleOutcome&) const = default;
+};
+
+VisibleOutcome visibleOutcome(const HostRun& run, const std::string& folder) {
+    VisibleOutcome outcome;
+    for (const std::string& file : filesIn(folder)) {
+        outcome.files[file] = readFile(folder + "/" + file);
+    }
+    outcome.log = run.logTexts();
+    for (const auto& entry : run.transcript) {
+        if (entry.contains("call") && !entry["call"].get<std::string>().ends_with("Parameter")) {
+            outcome.hostCalls.push_back(entry.dump());
+        }
+    }
+    return outcome;
+}
+
+TEST_F(ConfoundTask, TheNewOptionsAtTheirUnsetValuesChangeNothingAUserSees) {
+    const std::vector<std::string> everything = {
+        "spike_threshold=0.4", "create_detrended=1", "create_derivative=1", "create_spikes=1",
+        "create_squared=1",    "create_delayed1=1",  "create_delayed1sq=1", "create_delayed2=1",
+        "create_delayed2sq=1", "plot_regular=1",     "plot_detrended=1"};
+    const auto rows = driftingMotion(60, kTwoJumps);
+    struct Variant {
+        const char* folder;
+        std::vector<std::string> settings;
+    };
+    const std::vector<Variant> variants = {
+        {"without", {}},
+        {"zero",
+         {"create_table=0", "head_radius=0", "spike_measure=0", "spikes_before=0",
+          "spikes_after=0"}},
+        {"radius65", {"head_radius=65"}},
+    };
+    std::vector<VisibleOutcome> outcomes;
+    for (const Variant& variant : variants) {
+        const std::string folder = variant.folder;
+        const std::string sdm = writeMotion(folder + "/run1_3DMC.sdm", rows);
+        std::vector<std::string> settings = everything;
+        settings.push_back("sdmfile=" + sdm);
+        settings.insert(settings.end(), variant.settings.begin(), variant.settings.end());
+        const HostRun result = runConfound(settings);
+        ASSERT_EQ(result.exitCode, 0) << folder << result.err;
+        outcomes.push_back(visibleOutcome(result, dir.file(folder)));
+    }
+    ASSERT_EQ(outcomes[0].files.size(), 9U) << "the motion file, seven families, the spikes";
+    EXPECT_EQ(outcomes[0].log.size(), 6U);
+    EXPECT_FALSE(outcomes[0].hostCalls.empty());
+    for (std::size_t v = 1; v < outcomes.size(); ++v) {
+        EXPECT_TRUE(outcomes[v] == outcomes[0]) << variants[v].folder << " differs";
+    }
+}
+
+TEST_F(ConfoundTask, BadValuesOfTheNewOptionsAreRefusedBeforeAnyFileIsRead) {
+    struct Case {
+        std::string setting;
+        std::string message;
+    };
+    const std::string radius =
+        ": give the head radius in millimetres, more than 0 and at most 1000, or 0 for 65 mm.";
+    const std::string measure = ": give 0 to compare the spike threshold with the relative RMS "
+                                "displacement, or 1 for the framewise displacement.";
+    const std::string volumes = ": give a number of volumes, 0 or more.";
+    const std::vector<Case> cases = {
+        {"head_radius=-5", "The parameter \"head_radius\" is -5" + radius},
+        {"head_radius=nan", "The parameter \"head_radius\" is nan" + radius},
+        {"head_radius=inf", "The parameter \"head_radius\" is inf" + radius},
+        {"head_radius=1000.5", "The parameter \"head_radius\" is 1000.5" + radius},
+        {"spike_measure=2", "The parameter \"spike_measure\" is 2" + measure},
+        {"spike_measure=-1", "The parameter \"spike_measure\" is -1" + measure},
+        {"spikes_before=-1", "The parameter \"spikes_before\" is -1" + volumes},
+        {"spikes_after=-3", "The parameter \"spikes_after\" is -3" + volumes},
+    };
+    // The motion file named is missing, so an error about it would show that it was looked for.
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.setting);
+        const HostRun result = runConfound({"sdmfile=missing_3DMC.sdm", "create_detrended=1",
+                                            "create_spikes=1", "create_table=1", c.setting});
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.messageBoxes(), std::vector<std::string>{"Error: " + c.message});
+        EXPECT_EQ(result.logTexts(), (std::vector<std::string>{kRunning, kFinished}));
+    }
+    EXPECT_EQ(filesIn(dir.file("")), std::vector<std::string>{"run.fmr"});
+
+    // The largest radius allowed, and a radius of 0 for the default, pass.
+    const std::string sdm = writeMotion("run1_3DMC.sdm", driftingMotion(20, {}));
+    for (const std::string setting : {"head_radius=1000", "head_radius=0.5", "head_radius=-0"}) {
+        const HostRun result = runConfound({"sdmfile=" + sdm, setting});
+        EXPECT_EQ(result.exitCode, 0) << setting << result.err;
+    }
+}
+
+TEST_F(ConfoundTask, TheVolumesAroundEachSpikeGetPredictorsAndLogLines) {
+    const std::string sdm = writeMotion("run1_3DMC.sdm", driftingMotion(60, kTwoJumps));
+    const HostRun result = runConfound({"sdmfile=" + sdm, "spike_threshold=0.4", "create_spikes=1",
+                                        "spikes_before=1", "spikes_after=2"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+
+    const auto log = result.logTexts();
+    ASSERT_EQ(log.size(), 12U);
+    EXPECT_EQ(log[1], kDetecting);
+    EXPECT_EQ(log[2], "Quelmar>  Flagged volume 19 as neighbour of the spike at position 20");
+    EXPECT_THAT(log[3], ::testing::StartsWith("Quelmar>  Found spike at position 20 with "));
+    EXPECT_EQ(log[4], "Quelmar>  Flagged volume 21 as neighbour of the spike at position 20");
+    EXPECT_EQ(log[5], "Quelmar>  Flagged volume 22 as neighbour of the spike at position 20");
+    EXPECT_EQ(log[6], "Quelmar>  Flagged volume 44 as neighbour of the spike at position 45");
+    EXPECT_THAT(log[7], ::testing::StartsWith("Quelmar>  Found spike at position 45 with "));
+    EXPECT_EQ(log[8], "Quelmar>  Flagged volume 46 as neighbour of the spike at position 45");
+    EXPECT_EQ(log[9], "Quelmar>  Flagged volume 47 as neighbour of the spike at position 45");
+    EXPECT_EQ(log[10], kSaving);
+
+    SdmContent spikes = readSdm(dir.file("run1_3DMC_spikes.sdm"));
+    const std::vector<std::size_t> volumes = {19, 20, 21, 22, 44, 45, 46, 47};
+    ASSERT_EQ(spikes.names.size(), volumes.size());
+    EXPECT_EQ(spikes.header["NrOfPredictors"], 8);
+    for (std::size_t k = 0; k < volumes.size(); ++k) {
+        EXPECT_EQ(spikes.names[k], "Spike Volume " + std::to_string(volumes[k]));
+        EXPECT_EQ(spikes.colours[k], (std::array<int, 3>{250, 250, 250}));
+        for (std::size_t t = 0; t < 60; ++t) {
+            EXPECT_EQ(spikes.columns[k][t], t == volumes[k] ? 1.0 : 0.0) << k << " " << t;
+        }
+    }
+}
+
+TEST_F(ConfoundTask, FramewiseDisplacementCanBeTheSpikeMeasure) {
+    // Still but for a turn of 0.65 degrees about x at volume 30: about 0.46 mm of relative RMS
+    // displacement and 0.55 mm of framewise displacement, on either side of 0.5 mm.
+    std::vector<MotionRow> rows(60, MotionRow{0, 0, 0, 0, 0, 0});
+    for (std::size_t t = 30; t < rows.size(); ++t) {
+        rows[t][3] = 0.65F;
+    }
+    const std::string sdm = writeMotion("run1_3DMC.sdm", rows);
+    const std::vector<std::string> settings = {"sdmfile=" + sdm, "spike_threshold=0.5",
+                                               "create_spikes=1", "plot_detrended=1"};
+
+    const HostRun byRms = runConfound(settings);
+    ASSERT_EQ(byRms.exitCode, 0) << byRms.err;
+    EXPECT_EQ(byRms.logTexts()[2],
+              "Quelmar>  No spikes found with displacement greater than 0.5 mm");
+
+    std::vector<std::string> framewise = settings;
+    framewise.push_back("spike_measure=1");
+    const HostRun byFramewise = runConfound(framewise);
+    ASSERT_EQ(byFramewise.exitCode, 0) << byFramewise.err;
+    const auto log = byFramewise.logTexts();
+    ASSERT_EQ(log.size(), 5U);
+    EXPECT_TRUE(matches(log[2], "Quelmar>  Found spike at position 30 with displacement "
+                                "0\\.5[0-9]* mm"))
+        << log[2];
+    EXPECT_EQ(readSdm(dir.file("run1_3DMC_spikes.sdm")).names,
+              std::vector<std::string>{"Spike Volume 30"});
+
+    // The plot shows the series the spikes were found on.
+    std::vector<std::string> lines;
+    for (const auto& call : byFramewise.calls("ztAddLineToPlot")) {
+        lines.push_back(call["name"]);
+    }
+    ASSERT_EQ(lines.size(), 7U);
+    EXPECT_EQ(lines[5], "framewise displacement");
+    EXPECT_EQ(lines[6], "Spike threshold");
+    EXPECT_EQ(byRms.calls("ztAddLineToPlot")[5]["name"], "relative RMS displacement");
+}
+
+TEST_F(ConfoundTask, TheHeadRadiusChangesWhatARotationCounts) {
+    // A turn of 1 degree about z moves a ball of 65 mm by about 0.72 mm and one of 40 mm by about
+    // 0.44 mm (detrending takes a little off the step: 0.69 and 0.42 mm): with a threshold of
+    // 0.6 mm only the larger head has a spike.
+    std::vector<MotionRow> rows(40, MotionRow{0, 0, 0, 0, 0, 0});
+    for (std::size_t t = 20; t < rows.size(); ++t) {
+        rows[t][5] = 1.0F;
+    }
+    const std::string sdm = writeMotion("run1_3DMC.sdm", rows);
+    for (const std::string radius : {"0", "65", "40"}) {
+        const HostRun result = runConfound(
+            {"sdmfile=" + sdm, "spike_threshold=0.6", "create_spikes=1", "head_radius=" + radius});
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        if (radius == "40") {
+            EXPECT_EQ(result.logTexts()[2],
+                      "Quelmar>  No spikes found with displacement greater than 0.6 mm");
+        } else {
+            EXPECT_TRUE(matches(result.logTexts()[2],
+                                "Quelmar>  Found spike at position 20 with displacement "
+                                "0\\.69[0-9]* mm"))
+                << radius << ": " << result.logTexts()[2];
+        }
+    }
 }
 
 // The "_detr" file computed here by hand from the formulas, in single precision and in their
