@@ -5,12 +5,13 @@ set -euo pipefail
 packages=(
     g++ cmake ninja-build pkg-config      # compiler and build
     libgtest-dev libgmock-dev             # unit tests
-    nlohmann-json3-dev libcli11-dev       # Halvorn.exe: transcript, command line
+    nlohmann-json3-dev libcli11-dev       # JSON (confound table sidecar, transcript), command line
     libcairo2-dev fonts-dejavu-core       # Halvorn.exe: plots as PNG and SVG
     libnifti2-dev                         # Halvorn.exe: maps as NIfTI files
     locales                               # tests: reading and writing under a decimal-comma locale
     chromium                              # tests: the help page and the dialog script in a browser
-    libbenchmark-dev python3 time         # benchmarks (bench/): Google Benchmark, the summary, peak memory
+    libbenchmark-dev python3 time         # benchmarks (bench/): Google Benchmark, the summary, peak memory;
+                                          # python3 also reads the confound table back in a test
     clang libclang-rt-14-dev llvm         # fuzzing (fuzz/): clang, libFuzzer and the sanitizer runtimes, llvm-symbolizer
 )
 
