@@ -4,7 +4,10 @@
 #     reference, reading the STC, reading and writing SDM text, and the displacement task's
 #     work done the plain way (every volume read, reference kernel) and the plug-in's way;
 #   - the whole "displacement" and "confound" tasks through Halvorn.exe: median wall time of
-#     several runs and the peak memory (maximum resident set size from /usr/bin/time -v).
+#     several runs and the peak memory (maximum resident set size from /usr/bin/time -v);
+#   - the confound task's own time on 2000 volumes with every option on, the confound table
+#     included: execute() timed in a host whose functions cost nothing (bench/ConfoundTaskHost.cpp),
+#     the smallest and the median of the repetitions.
 # Benchmarks are not tests: nothing here fails because the machine is slow or busy.
 #
 # Usage: bench/run_task_benchmarks.sh
@@ -22,7 +25,8 @@ bash scripts/install-deps.sh
 
 echo "bench: building in $build/"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUELMAR_BUILD_BENCHMARKS=ON >/dev/null
-cmake --build "$build" --target Quelmar halvorn_host generate_run quelmar_benchmarks
+cmake --build "$build" --target Quelmar halvorn_host generate_run quelmar_benchmarks \
+    quelmar_confound_task_benchmark
 bin=$(cd "$build/bin" && pwd)
 
 if [[ -n "${WORK_DIR:-}" ]]; then
@@ -46,6 +50,11 @@ echo "bench: Google benchmarks ($repetitions repetitions each)"
 "$bin/quelmar_benchmarks" --run="$work/run300.fmr" \
     --benchmark_repetitions="$repetitions" --benchmark_report_aggregates_only=true \
     --benchmark_out="$work/benchmarks.json" --benchmark_out_format=json
+
+echo "bench: the confound task's own time ($repetitions repetitions)"
+"$build/bench-host/Halvorn.exe" --benchmark_repetitions="$repetitions" \
+    --benchmark_report_aggregates_only=true \
+    --benchmark_out="$work/confound.json" --benchmark_out_format=json
 
 # time_task LABEL COMMAND...: runs COMMAND $runs times; appends one line per run to tasks.tsv:
 # label, wall time in nanoseconds, maximum resident set size in kilobytes, CPU time (user and
@@ -88,7 +97,8 @@ time_task "displacement, 128 x 128 x 64, 300 volumes, no maps, no plots" \
 all_confounds=(--set spike_threshold=0.5 --set create_detrended=1 --set create_derivative=1
     --set create_spikes=1 --set create_squared=1 --set create_delayed1=1
     --set create_delayed1sq=1 --set create_delayed2=1 --set create_delayed2sq=1
-    --set sdmfile="$work/run2000_3DMC.sdm")
+    --set create_table=1 --set spike_measure=0 --set head_radius=65 --set spikes_before=1
+    --set spikes_after=2 --set sdmfile="$work/run2000_3DMC.sdm")
 time_task "confound, 2000 volumes, every option on (plots drawn by Halvorn.exe)" \
     "$bin/Halvorn.exe" --document "$work/run2000.fmr" --plots "$work/plots" \
     "${all_confounds[@]}" --set plot_regular=1 --set plot_detrended=1 confound
@@ -97,4 +107,4 @@ time_task "confound, 2000 volumes, every option on but the plots" \
     --set plot_regular=0 --set plot_detrended=0 confound
 
 echo
-python3 bench/summarise_benchmarks.py "$work/benchmarks.json" "$work/tasks.tsv"
+python3 bench/summarise_benchmarks.py "$work/benchmarks.json" "$work/tasks.tsv" "$work/confound.json"

@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """Prints the figures of run_task_benchmarks.sh side by side, with the ratios and targets.
 
-Usage: summarise_benchmarks.py BENCHMARKS.json TASKS.tsv
+Usage: summarise_benchmarks.py BENCHMARKS.json TASKS.tsv [CONFOUND.json]
 BENCHMARKS.json: Google Benchmark's JSON output with median aggregates.
 TASKS.tsv: one line per Halvorn.exe run: label, wall time in nanoseconds, max RSS in kilobytes,
 CPU time (user and system) in seconds.
+CONFOUND.json: the confound task's own time (bench/ConfoundTaskHost.cpp), with median and min
+aggregates.
 """
 import json
 import statistics
@@ -33,6 +35,15 @@ def medians(path):
         name = entry.get("run_name", entry["name"]).removesuffix("/real_time")
         results[name] = entry
     return data["context"], results
+
+
+def aggregates(path, name):
+    """{aggregate name: entry} of the benchmark `name` in a Google Benchmark JSON file."""
+    with open(path, encoding="utf-8") as file:
+        data = json.load(file)
+    return {entry["aggregate_name"]: entry for entry in data["benchmarks"]
+            if entry.get("run_name", "").removesuffix("/real_time") == name
+            and "aggregate_name" in entry}
 
 
 def milliseconds(entry, key):
@@ -130,6 +141,21 @@ def main():
               "target: at least 40x.")
         print("Targets for the rest: peak memory of the displacement task below 150 MB and not "
               "growing with the number of volumes; the confound task below 0.2 s.")
+
+    if len(sys.argv) > 3:
+        print()
+        print("The confound task's own time (execute() in a host whose functions cost nothing), "
+              "2000 volumes; smallest and median of the repetitions, wall / CPU:")
+        for name, what in (("ConfoundTask/2000volumes/everything",
+                            "every option on, the confound table included (target: below 200 ms)"),
+                           ("ConfoundTask/2000volumes/everything-but-table",
+                            "the same without the table")):
+            found = aggregates(sys.argv[3], name)
+            if "min" in found and "median" in found:
+                print(f"  {what}: min {milliseconds(found['min'], 'real_time'):.1f} / "
+                      f"{milliseconds(found['min'], 'cpu_time'):.1f} ms, median "
+                      f"{milliseconds(found['median'], 'real_time'):.1f} / "
+                      f"{milliseconds(found['median'], 'cpu_time'):.1f} ms")
 
 
 if __name__ == "__main__":
