@@ -3,20 +3,24 @@
 // plug-in binds its host table by looking up the loaded module of that name; it loads the real
 // Quelmar.so, creates and initialises the plug-in once, and for every input writes the bytes as
 // run_3DMC.sdm, lets the user choose it ("select_3dmcsdm"), then runs "confound" with every
-// output and plot switched on.
+// output and plot switched on, the confound table and spike neighbours included.
 //
 // Faults: a crash or sanitizer report inside the plug-in; an error message that betrays an
 // internal failure rather than telling the user what is wrong with the file; an unbalanced busy
-// cursor; an output file that the SDM reader refuses or whose length differs from the input's;
+// cursor; an output SDM that the SDM reader refuses or whose length differs from the input's; a
+// confound table without a header and one line per data point, or a sidecar that is not JSON;
 // a temporary file left behind. Inputs of more than kMaxDataPoints data points are passed over
 // (the spike matrix grows with the square of the volume count).
 #include "AtomicFileWriter.h"
 #include "DesignMatrix.h"
+#include "FileContent.h"
 #include "FuzzSupport.h"
 #include "HalvornPluginApi.h"
 
 #include <dlfcn.h>
+#include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstring>
@@ -245,6 +249,20 @@ void checkOutputs(const qm::fuzz::ScratchFolder& scratch, const std::string& inp
         if (qm::isAtomicWriteTemporaryName(entry.path().filename().string())) {
             fail("a temporary file was left behind: " + path);
         }
+        if (entry.path().extension() == ".tsv") {
+            const std::string table = qm::readFileContent(path);
+            const auto lines = std::count(table.begin(), table.end(), '\n');
+            if (table.empty() || table.back() != '\n' || lines != dataPoints + 1) {
+                fail("the confound table " + path + " has not a header and one line per volume");
+            }
+            continue;
+        }
+        if (entry.path().extension() == ".json") {
+            if (nlohmann::json::parse(qm::readFileContent(path), nullptr, false).is_discarded()) {
+                fail("the confound table's sidecar " + path + " is not JSON");
+            }
+            continue;
+        }
         try {
             const qm::DesignMatrix output(path);
             if (output.nrOfDataPoints.value != dataPoints) {
@@ -288,6 +306,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                          {"create_delayed1sq", "1"},
                          {"create_delayed2", "1"},
                          {"create_delayed2sq", "1"},
+                         {"create_table", "1"},
+                         {"spikes_before", "1"},
+                         {"spikes_after", "2"},
                          {"plot_regular", "1"},
                          {"plot_detrended", "1"}};
     host().dialogAnswer = input;
