@@ -2,8 +2,8 @@
 # The whole plug-in in one command: installs what is missing, builds Quelmar and Halvorn.exe,
 # generates a realistic functional run (64 x 64 x 30 voxels, 200 volumes, a slow drift and three
 # sudden jumps) and puts it through the three tasks as a user would through the host's dialog:
-# select the motion SDM, "confound" with every family and spikes above 0.5 mm, "displacement"
-# with every map and both plots. Everything goes into demo-output/, with a report page to open
+# select the motion SDM, "confound" with every family, spikes above 0.5 mm and the confound table,
+# "displacement" with every map and both plots. Everything goes into demo-output/, with a report page to open
 # in a browser.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -38,8 +38,9 @@ echo "demo: generating a run of 64 x 64 x 30 voxels and 200 volumes in demo-outp
 "$bin/generate_run" --dir "$out" --name run1 --size 64,64,30 --volumes 200 --voxel 3 \
     --data-type 16 --jumps 3 --seed 1 >/dev/null
 
-# The shipped defaults switch every family, map and plot on; the demo states the two values it
-# depends on: spikes above 0.5 mm, and the brain mask of the generated image (above 150).
+# The shipped defaults switch every family, the confound table, every map and plot on; the demo
+# states the two values it depends on: spikes above 0.5 mm, and the brain mask of the generated
+# image (above 150).
 echo "demo: running select_3dmcsdm, confound and displacement through Halvorn.exe"
 cd "$out"
 status=0
@@ -64,6 +65,7 @@ fi
 # The demo promises every file; a changed default must not quietly drop one.
 expected=(run1_3DMC_spikes.sdm run1_3DMC_detr.sdm run1_3DMC_deriv.sdm run1_3DMC_sqr.sdm
           run1_3DMC_t1.sdm run1_3DMC_t2.sdm run1_3DMC_t1sqr.sdm run1_3DMC_t2sqr.sdm
+          run1_3DMC_desc-confounds_timeseries.tsv run1_3DMC_desc-confounds_timeseries.json
           run1_3DMC_MaxAbsolute.map run1_3DMC_MeanAbsolute.map run1_3DMC_MeanRelative.map
           run1_3DMC_MaxRelative.map run1_3DMC_MaxAbsoluteX.map run1_3DMC_MaxAbsoluteY.map
           run1_3DMC_MaxAbsoluteZ.map report/index.html)
@@ -81,6 +83,8 @@ demo: wrote into demo-output/:
   run1.fmr, run1.stc, run1_3DMC.sdm     the generated run and its six motion parameters per volume
   run1_3DMC_{spikes,detr,deriv,sqr,t1,t2,t1sqr,t2sqr}.sdm
                                         confound predictors; $spikes spike volumes above 0.5 mm
+  run1_3DMC_desc-confounds_timeseries.{tsv,json}
+                                        the same confounds as one table for other packages
   run1_3DMC_{Max,Mean}*.map (7 maps)    voxel displacement in mm, NIfTI-1 files
   plots/                                $plots plot windows as PNG and SVG
   log.txt, transcript.jsonl             the log pane, every host call of the plug-in
