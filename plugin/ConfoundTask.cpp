@@ -21,7 +21,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cmath>
 #include <cstdint>
 #include <stdexcept>
 #include <string>

@@ -83,6 +83,30 @@ TEST(PredictorTransforms, MeanAndSampleStandardDeviation) {
     EXPECT_NEAR(columnMeanAndSd({2, 4, 4, 4, 5, 5, 7, 9}).second, std::sqrt(32.0F / 7.0F), 1e-6F);
 }
 
+TEST(PredictorTransforms, StandardisingScalesAColumnUnlessItHardlyVaries) {
+    struct Case {
+        const char* what;
+        std::vector<float> column;
+        bool scaled;
+    };
+    const std::vector<Case> cases = {
+        {"a spread of 1", {1, 2, 3}, true},
+        {"a constant", {0.25F, 0.25F, 0.25F}, false},
+        {"a spread below 0.0001", {0, 0.00005F, 0.0001F}, false},
+        {"a spread just above 0.0001", {0, 0.0002F, 0.0004F}, true},
+        {"no values", {}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(standardizationScales(c.column), c.scaled);
+        // The transform agrees: a scaled column ends with sample standard deviation 1.
+        if (!c.column.empty()) {
+            const float sd = columnMeanAndSd(after(standardize, c.column)).second;
+            EXPECT_NEAR(sd, c.scaled ? 1.0F : columnMeanAndSd(c.column).second, 1e-5F);
+        }
+    }
+}
+
 TEST(PredictorTransforms, NameSuffixes) {
     struct NameCase {
         const char* what;
