@@ -85,8 +85,9 @@ inline constexpr std::array kTaskParameters{
 
     TaskParameter{kConfoundTask, "spike_threshold", ParameterKind::Float, ParameterAccess::Read,
                   "0.5", "Spike threshold (mm)",
-                  "A volume whose relative RMS displacement from the previous volume exceeds "
-                  "this many millimetres gets a spike predictor.",
+                  "A volume whose relative RMS displacement (or, with spike_measure 1, framewise "
+                  "displacement) from the previous volume exceeds this many millimetres gets a "
+                  "spike predictor.",
                   "0.5 mm is the cut most often used for volume-to-volume displacement; it flags "
                   "clear jerks, not the slow drift the other families model."},
     TaskParameter{kConfoundTask, "spike_measure", ParameterKind::Int, ParameterAccess::Read, "0",
@@ -151,8 +152,8 @@ inline constexpr std::array kTaskParameters{
                   task_parameter_texts::kPlotRegularWhy},
     TaskParameter{kConfoundTask, "plot_detrended", ParameterKind::Int, ParameterAccess::Read, "1",
                   "Plot detrended parameters and displacement",
-                  "Plot the detrended parameters with the relative RMS displacement and the "
-                  "spike threshold line.",
+                  "Plot the detrended parameters with the displacement series spike detection "
+                  "uses and the spike threshold line.",
                   "On: shows which volumes cross the threshold, so you can judge the threshold."},
     TaskParameter{kConfoundTask, "sdmfile", ParameterKind::String, ParameterAccess::Read, "",
                   "Motion SDM/MDM", task_parameter_texts::kSdmFileMeaning,
