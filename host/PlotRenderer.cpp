@@ -6,6 +6,7 @@
 #include "PlotRenderer.h"
 
 #include "NumberText.h"
+#include "TextFitting.h"
 
 #include <cairo-svg.h>
 #include <cairo.h>
@@ -19,6 +20,7 @@
 #include <numbers>
 #include <stdexcept>
 #include <string_view>
+#include <vector>
 
 namespace halvorn_host {
 namespace {
@@ -146,25 +148,39 @@ double textWidth(cairo_t* cr, const std::string& text) {
     return extents.x_advance;
 }
 
-// `text` (valid UTF-8) cut at a character boundary, with an ellipsis, to fit `maxWidth`.
+// `text` (valid UTF-8) cut at a character boundary, with an ellipsis, to fit `maxWidth`. The
+// longest prefix that fits with the ellipsis is found in a logarithmic number of measurements,
+// each of a prefix no longer than about twice the one that fits, so even a name of millions of
+// characters costs little more than one pass over it.
 std::string fittedText(cairo_t* cr, const std::string& text, double maxWidth) {
-    if (textWidth(cr, text) <= maxWidth) {
+    // Most names fit as they are: one measurement.
+    constexpr std::size_t kShortText = 256;
+    if (text.size() <= kShortText && textWidth(cr, text) <= maxWidth) {
         return text;
     }
     const std::string ellipsis = "\xE2\x80\xA6";
-    std::string cut = text;
-    while (!cut.empty()) {
-        do {
-            cut.pop_back();
-        } while (!cut.empty() && (static_cast<unsigned char>(cut.back()) & 0xC0) == 0x80);
-        if (!cut.empty()) {
-            cut.pop_back(); // the lead byte of the character whose tail was removed, or a char
-        }
-        if (textWidth(cr, cut + ellipsis) <= maxWidth) {
-            return cut + ellipsis;
+    // Byte offset of the end of each character.
+    std::vector<std::size_t> characterEnds;
+    for (std::size_t i = 1; i <= text.size(); ++i) {
+        if (i == text.size() || (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+            characterEnds.push_back(i);
         }
     }
-    return ellipsis;
+    const auto prefix = [&](std::size_t characters) {
+        return text.substr(0, characters == 0 ? 0 : characterEnds[characters - 1]);
+    };
+    const std::size_t total = characterEnds.size();
+    const std::size_t kept = longestFittingCount(total, [&](std::size_t characters) {
+        return characters == 0 || textWidth(cr, prefix(characters) + ellipsis) <= maxWidth;
+    });
+    // The whole text needs no ellipsis, so it may fit where it did not with one; only a text a
+    // few characters longer than what fitted can.
+    constexpr std::size_t kCharactersNarrowerThanAnEllipsis = 4;
+    if (kept == total ||
+        (total - kept <= kCharactersNarrowerThanAnEllipsis && textWidth(cr, text) <= maxWidth)) {
+        return text;
+    }
+    return prefix(kept) + ellipsis;
 }
 
 // Draws `text` with its left end at x (align 0), centred on x (0.5) or right end at x (1), and

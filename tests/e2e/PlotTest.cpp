@@ -231,6 +231,25 @@ TEST_F(Plots, EachRunOfAnMdmGetsBothPlotsInListOrder) {
         dir.file("plots/plot-04-run2_3DMC.sdm_+_Displacement_for_Spike_Detection.svg")));
 }
 
+TEST_F(Plots, APredictorNameOfAMillionCharactersIsCutToTheLegend) {
+    // Cutting the legend text used to measure the rest of the name once per character removed,
+    // which took minutes for a name this long.
+    const std::string longName(1'000'000, 'x');
+    std::string sdm = motionSdmText(driftingMotion(20, {}));
+    const std::string shortName = "\"" + kMotionNames[0] + "\"";
+    sdm.replace(sdm.find(shortName), shortName.size(), "\"" + longName + "\"");
+    writeFile(dir.file("run1_3DMC.sdm"), sdm);
+    const HostRun result = runConfound({"sdmfile=run1_3DMC.sdm", "plot_regular=1"});
+    ASSERT_EQ(result.exitCode, 0) << result.err.substr(0, 500);
+    const auto created = result.calls("ztPlotLine");
+    ASSERT_EQ(created.size(), 1U);
+    EXPECT_EQ(created[0]["name"].get<std::string>().size(), longName.size());
+    EXPECT_EQ(callsOfPlot(result, 1).back()["call"], "ztShowPlotAtPosition");
+    const auto [width, height] = pngSize(dir.file("plots/plot-01-run1_3DMC.sdm.png"));
+    EXPECT_EQ(width, 800U) << "the legend stays within the picture";
+    EXPECT_GT(std::filesystem::file_size(dir.file("plots/plot-01-run1_3DMC.sdm.svg")), 1000U);
+}
+
 TEST_F(Plots, WithoutAPlotsFolderThePicturesGoToTheCurrentFolder) {
     writeMotion("run1_3DMC.sdm", driftingMotion(20, {}));
     const HostRun result = runConfound({"sdmfile=run1_3DMC.sdm", "plot_regular=1"}, {});
