@@ -1,9 +1,11 @@
 #include "ParameterFile.h"
 
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string_view>
+#include <system_error>
 
 namespace halvorn_host {
 namespace {
@@ -73,16 +75,35 @@ std::vector<ParameterAssignment> parseParameterText(const std::string& text,
 }
 
 std::vector<ParameterAssignment> readParameterFile(const std::string& path) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        throw ParameterFileError("the parameter file " + path + " is a folder, not a file");
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         throw ParameterFileError("cannot open the parameter file " + path);
     }
-    std::ostringstream content;
-    content << in.rdbuf();
+    // Read in pieces, so that a device that never ends (/dev/zero) or a huge file is refused
+    // after a little more than the largest parameter file, not when memory runs out.
+    std::string content;
+    char buffer[64 * 1024];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+        const std::string_view piece(buffer, static_cast<std::size_t>(in.gcount()));
+        if (piece.find('\0') != std::string_view::npos) {
+            throw ParameterFileError("the parameter file " + path +
+                                     " holds a NUL byte, so it is not a text file");
+        }
+        content.append(piece);
+        if (content.size() > kLargestParameterFile) {
+            throw ParameterFileError("the parameter file " + path + " is larger than " +
+                                     std::to_string(kLargestParameterFile / (1024 * 1024)) +
+                                     " MiB; a parameter file holds NAME=VALUE lines");
+        }
+    }
     if (in.bad()) {
         throw ParameterFileError("cannot read the parameter file " + path);
     }
-    return parseParameterText(content.str(), path);
+    return parseParameterText(content, path);
 }
 
 ParameterAssignment parseSetAssignment(const std::string& text) {

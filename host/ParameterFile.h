@@ -7,6 +7,7 @@
 // than an intended override.
 #pragma once
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -26,7 +27,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Reads the file at `path`; throws ParameterFileError.
+// A parameter file larger than this is refused: the shipped defaults, comments and all, take a
+// few kilobytes.
+inline constexpr std::size_t kLargestParameterFile = 1024 * 1024;
+
+// Reads the file at `path`; throws ParameterFileError, also for a folder, a file that holds a
+// NUL byte (no text) and one larger than kLargestParameterFile.
 std::vector<ParameterAssignment> readParameterFile(const std::string& path);
 
 // The lines of `text`, read as the parameter file `fileName`; throws ParameterFileError.

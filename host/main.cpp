@@ -71,8 +71,8 @@ void applyOptions(const HostOptions& options, HostSession& host) {
         host.transcript.open(*options.transcriptPath);
     }
     if (options.documentPath) {
-        host.document = CurrentDocument{0, kDocumentTypeFmr,
-                                        readFmrDocumentHeader(*options.documentPath), {}};
+        host.document =
+            CurrentDocument{0, kDocumentTypeFmr, readFmrDocumentHeader(*options.documentPath), {}};
     }
     if (options.documentType) {
         if (!host.document) {
@@ -99,7 +99,7 @@ int runPlugin(const HostOptions& options) {
     try {
         library = std::make_unique<PluginLibrary>(pluginPath);
     } catch (const std::exception& error) {
-        std::cerr << "Halvorn.exe: " << error.what() << '\n';
+        std::cerr << "Halvorn.exe: error: " << error.what() << '\n';
         return kExitCannotStart;
     }
 
@@ -180,7 +180,7 @@ int main(int argc, char** argv) {
     try {
         return halvorn_host::run(*options);
     } catch (const std::exception& error) {
-        std::cerr << "Halvorn.exe: " << error.what() << '\n';
+        std::cerr << "Halvorn.exe: error: " << error.what() << '\n';
         return 2;
     }
 }

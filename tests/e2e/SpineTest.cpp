@@ -34,7 +34,8 @@ TEST_F(Spine, HostVersionsFrom280OnArePermitted) {
 
 TEST_F(Spine, OlderHostsAreRefusedBeforeTheLogTabOpens) {
     for (const std::string version : {"2.7.9", "2.7.0", "1.9.9", "2.8.-1", "0.0.0"}) {
-        const HostRun result = run({"--host-version", version, "--document", "run.fmr", "confound"});
+        const HostRun result =
+            run({"--host-version", version, "--document", "run.fmr", "confound"});
         EXPECT_EQ(result.exitCode, 2) << version;
         EXPECT_EQ(result.messageBoxes(),
                   std::vector<std::string>{
@@ -111,6 +112,42 @@ TEST_F(Spine, AnUnreadableDocumentIsReportedByTheHost) {
     const HostRun result = run({"--document", "missing.fmr"});
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_NE(result.err.find("Failed opening for reading: missing.fmr"), std::string::npos);
+}
+
+// A file that is no FMR project used to become a document of 0 x 0 x 0 voxels.
+TEST_F(Spine, ADocumentThatIsNoFmrProjectIsRefusedBeforeThePluginLoads) {
+    writeFile(dir.file("run_3DMC.sdm"),
+              "FileVersion:            1\r\n\r\nNrOfPredictors:         6\r\n"
+              "NrOfDataPoints:         4\r\nIncludesConstant:       0\r\n"
+              "FirstConfoundPredictor: 1\r\n\r\n");
+    writeFile(dir.file("notes.fmr"), "FileVersion: 7\nPrefix: \"run\"\n");
+    const std::string noSizes = "\"NrOfVolumes:\", \"NrOfSlices:\", \"ResolutionX:\" or "
+                                "\"ResolutionY:\" entry\n";
+    std::vector<std::pair<std::string, std::string>> cases = {
+        {"run_3DMC.sdm", "the document run_3DMC.sdm is not an FMR project: it has no " + noSizes},
+        {"notes.fmr", "the document notes.fmr is not an FMR project: it has no " + noSizes},
+    };
+    if (!runsUnderLauncher()) { // Wine has no /dev/zero to offer a Windows program
+        cases.emplace_back("/dev/zero",
+                           "the document /dev/zero is not a regular file, so it is no FMR "
+                           "project\n");
+    }
+    for (const auto& [document, message] : cases) {
+        const HostRun result = run({"--document", document, "confound"});
+        EXPECT_EQ(result.exitCode, 2) << document;
+        EXPECT_EQ(result.err, "Halvorn.exe: error: " + message) << document;
+        EXPECT_TRUE(result.transcript.empty()) << "the plug-in was never loaded: " << document;
+    }
+}
+
+TEST_F(Spine, ADamagedFmrProjectIsLeftToThePluginToReport) {
+    // One size entry is enough to tell an FMR project that lost another one from a foreign file.
+    std::string fmr = kMinimalFmr;
+    fmr.erase(fmr.find("ResolutionX:"), fmr.find("ResolutionY:") - fmr.find("ResolutionX:"));
+    writeFile(dir.file("damaged.fmr"), fmr);
+    const HostRun result = run({"--document", "damaged.fmr"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.calls("ztGetIDOfCurrentDocument").size(), 1U);
 }
 
 } // namespace

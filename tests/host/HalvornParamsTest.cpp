@@ -167,12 +167,40 @@ TEST_F(HalvornParams, AMalformedOrMissingFileStopsBeforeThePluginLoads) {
     const HostRun malformed = run({"--params", "bad.params", "displacement"});
     EXPECT_EQ(malformed.exitCode, 2);
     EXPECT_EQ(malformed.err,
-              "Halvorn.exe: bad.params:2: expected NAME=VALUE, got \"fmr_threshold 100\"\n");
+              "Halvorn.exe: error: bad.params:2: expected NAME=VALUE, got \"fmr_threshold 100\"\n");
     EXPECT_TRUE(malformed.calls("ztGetVersionOfHalvornZT").empty());
 
     const HostRun missing = run({"--params", "none.params", "displacement"});
     EXPECT_EQ(missing.exitCode, 2);
-    EXPECT_EQ(missing.err, "Halvorn.exe: cannot open the parameter file none.params\n");
+    EXPECT_EQ(missing.err, "Halvorn.exe: error: cannot open the parameter file none.params\n");
+}
+
+// A folder used to read as an empty file, and /dev/zero until memory ran out.
+TEST_F(HalvornParams, AParameterFileThatIsNoTextFileIsRefused) {
+    std::filesystem::create_directory(dir.file("settings"));
+    std::string comments;
+    while (comments.size() <= 1024 * 1024) {
+        comments += "# a comment line that makes the file larger than any parameter file\n";
+    }
+    writeFile(dir.file("huge.params"), comments);
+    writeFile(dir.file("binary.params"), std::string("fmr_threshold=1\n\0\x01", 19));
+    std::vector<std::pair<std::string, std::string>> cases = {
+        {"settings", "the parameter file settings is a folder, not a file"},
+        {"huge.params", "the parameter file huge.params is larger than 1 MiB; a parameter file "
+                        "holds NAME=VALUE lines"},
+        {"binary.params", "the parameter file binary.params holds a NUL byte, so it is not a "
+                          "text file"},
+    };
+    if (!runsUnderLauncher()) { // Wine has no /dev/zero to offer a Windows program
+        cases.emplace_back(
+            "/dev/zero", "the parameter file /dev/zero holds a NUL byte, so it is not a text file");
+    }
+    for (const auto& [file, message] : cases) {
+        const HostRun result = run({"--params", file, "displacement"});
+        EXPECT_EQ(result.exitCode, 2) << file;
+        EXPECT_EQ(result.err, "Halvorn.exe: error: " + message + "\n") << file;
+        EXPECT_TRUE(result.calls("ztGetVersionOfHalvornZT").empty()) << file;
+    }
 }
 
 } // namespace

@@ -68,6 +68,10 @@ std::vector<std::string> halvornCommand() {
     return {launcher, executable};
 }
 
+bool runsUnderLauncher() {
+    return halvornCommand().size() > 1;
+}
+
 HostRun runHalvorn(const std::vector<std::string>& arguments, const std::string& workingDirectory,
                    const std::vector<std::string>& environment) {
     return runHalvornUnder(withEnvironment(environment), arguments, workingDirectory);

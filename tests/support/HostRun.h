@@ -35,6 +35,9 @@ std::string halvornExecutable();
 // set too: so the Windows build's tests run these tests against the Windows Halvorn.exe under
 // Wine.
 std::vector<std::string> halvornCommand();
+// True when Halvorn.exe is started through QUELMAR_HALVORN_LAUNCHER: the Windows build under
+// Wine, which cannot reach Linux devices such as /dev/zero and has no NIfTI library.
+bool runsUnderLauncher();
 // The Halvorn.exe built beside the tests, whatever the environment says.
 std::vector<std::string> builtHalvornCommand();
 
