@@ -4,12 +4,13 @@
 #include "HostExports.h"
 
 #include "HostSession.h"
+#include "ParameterValues.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <type_traits>
 
 using json = nlohmann::ordered_json;
@@ -40,33 +41,42 @@ void copyToPluginBuffer(const std::string& text, char* buffer) {
     buffer[length] = '\0';
 }
 
-std::string parameterText(const char* name) {
+// The parameter's text when it was given (or stored by the plug-in); marks it as read.
+std::optional<std::string> givenText(const char* name) {
     auto& host = session();
     host.parametersRead.insert(name);
     const auto found = host.parameters.find(name);
-    return found == host.parameters.end() ? std::string() : found->second;
+    if (found == host.parameters.end()) {
+        return std::nullopt;
+    }
+    return found->second;
 }
 
-// Numbers in the parameter store are text, read without regard to any locale; a value that is
-// not a number reads as 0.
-int parseInt(const std::string& text) {
-    int value = 0;
-    const char* begin = text.data();
-    while (begin != text.data() + text.size() && (*begin == ' ' || *begin == '+')) {
-        ++begin;
-    }
-    const auto result = std::from_chars(begin, text.data() + text.size(), value);
-    return result.ec == std::errc() ? value : 0;
+std::string parameterText(const char* name) {
+    return givenText(name).value_or(std::string());
 }
 
-float parseFloat(const std::string& text) {
-    float value = 0.0F;
-    const char* begin = text.data();
-    while (begin != text.data() + text.size() && (*begin == ' ' || *begin == '+')) {
-        ++begin;
+// A value the getter cannot read would reach the plug-in as 0 and change what the task does
+// without a word, so the run stops at this call, before the task has written anything.
+[[noreturn]] void stopAtUnreadableValue(const char* call, const char* name, const std::string& text,
+                                        const char* kind) {
+    auto& host = session();
+    const std::string message =
+        std::string("parameter ") + name + "=\"" + text + "\" is not " + kind;
+    host.transcript.record(
+        {{"call", call}, {"name", name}, {"text", text}, {"value", nullptr}, {"error", message}});
+    std::cerr << "Halvorn.exe: error: " << message << '\n' << std::flush;
+    halvorn_host::stopRun(host, halvorn_host::kExitCannotStart);
+}
+
+// The transcript entry of a numeric getter: the value the plug-in got, and the text as given.
+json numberCall(const char* call, const char* name, const json& value,
+                const std::optional<std::string>& text) {
+    json entry = {{"call", call}, {"name", name}, {"value", value}};
+    if (text) {
+        entry["text"] = *text;
     }
-    const auto result = std::from_chars(begin, text.data() + text.size(), value);
-    return result.ec == std::errc() ? value : 0.0F;
+    return entry;
 }
 
 } // namespace
@@ -84,7 +94,9 @@ void ztGetVersionOfHalvornZT(int* major, int* minor, int* patch) {
                                  {"patch", version.patch}});
 }
 
-void ztShowLogTab() { session().transcript.record({{"call", "ztShowLogTab"}}); }
+void ztShowLogTab() {
+    session().transcript.record({{"call", "ztShowLogTab"}});
+}
 
 void ztShowBusyCursor() {
     ++session().busyCursorDepth;
@@ -136,15 +148,30 @@ void ztGetStringParameter(const char* name, char* buffer512) {
 }
 
 int ztGetIntParameter(const char* name) {
-    const int value = parseInt(parameterText(name));
-    session().transcript.record({{"call", "ztGetIntParameter"}, {"name", name}, {"value", value}});
+    const auto text = givenText(name);
+    int value = 0;
+    if (text) {
+        const auto parsed = halvorn_host::parseIntParameter(*text);
+        if (!parsed) {
+            stopAtUnreadableValue("ztGetIntParameter", name, *text, "an integer");
+        }
+        value = *parsed;
+    }
+    session().transcript.record(numberCall("ztGetIntParameter", name, value, text));
     return value;
 }
 
 float ztGetFloatParameter(const char* name) {
-    const float value = parseFloat(parameterText(name));
-    session().transcript.record(
-        {{"call", "ztGetFloatParameter"}, {"name", name}, {"value", value}});
+    const auto text = givenText(name);
+    float value = 0.0F;
+    if (text) {
+        const auto parsed = halvorn_host::parseFloatParameter(*text);
+        if (!parsed) {
+            stopAtUnreadableValue("ztGetFloatParameter", name, *text, "a number");
+        }
+        value = *parsed;
+    }
+    session().transcript.record(numberCall("ztGetFloatParameter", name, value, text));
     return value;
 }
 

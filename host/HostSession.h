@@ -50,4 +50,13 @@ struct HostSession {
 
 HostSession& session();
 
+// Exit statuses of Halvorn.exe.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitTaskError = 1;   // an error was shown, or an output file failed
+inline constexpr int kExitCannotStart = 2; // the run could not start, or was stopped
+
+// Ends the process at once with `status`, from inside a call of the plug-in: what the host
+// keeps on file is completed first, nothing of the plug-in runs any more.
+[[noreturn]] void stopRun(HostSession& host, int status);
+
 } // namespace halvorn_host

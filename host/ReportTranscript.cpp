@@ -224,7 +224,11 @@ private:
         if (name.empty() || value == entry.end()) {
             return;
         }
-        const std::string text = valueText(*value);
+        // The text as given, when it was given: what the getter made of it may print otherwise.
+        const auto given = entry.find("text");
+        const std::string text = given != entry.end() && given->is_string()
+                                     ? given->get<std::string>()
+                                     : valueText(*value);
         auto& read = record_.parametersRead;
         auto found = std::find_if(read.begin(), read.end(),
                                   [&](const auto& parameter) { return parameter.first == name; });

@@ -11,6 +11,7 @@
 #include "PluginLibrary.h"
 #include "Report.h"
 
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 
@@ -21,10 +22,6 @@
 
 namespace halvorn_host {
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitTaskError = 1;
-constexpr int kExitCannotStart = 2;
 
 // Parameter files in order, then --set, each overriding what came before. Returns where each
 // parameter was given, for the warnings after the run.
@@ -161,6 +158,15 @@ int run(const HostOptions& options) {
 HostSession& session() {
     static HostSession host;
     return host;
+}
+
+void stopRun(HostSession& host, int status) {
+    host.transcript.record({{"host", "stopped"}, {"status", status}});
+    std::cout.flush();
+    std::cerr.flush();
+    // Neither the plug-in's nor the host's static objects are destroyed: the plug-in is still
+    // inside the call that stopped the run.
+    std::_Exit(status);
 }
 
 } // namespace halvorn_host

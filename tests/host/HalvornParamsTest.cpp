@@ -203,5 +203,96 @@ TEST_F(HalvornParams, AParameterFileThatIsNoTextFileIsRefused) {
     }
 }
 
+// ---- Values the getters cannot read
+
+struct UnreadableValue {
+    const char* parameter; // read by the confound task, with the getter of its kind
+    const char* value;
+    const char* kind; // as the message says it
+};
+
+class UnreadableValues : public HalvornParams,
+                         public ::testing::WithParamInterface<UnreadableValue> {};
+
+// Such values used to read as 0 (or cut: "1.9" as 1): "spike_threshold=0,5" flagged nearly every
+// volume, "create_detrended=yes" switched the family off.
+TEST_P(UnreadableValues, StopTheRunAtTheGetterBeforeTheTaskWritesAnything) {
+    const auto [parameter, value, kind] = GetParam();
+    std::set<std::string> filesBefore;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        filesBefore.insert(entry.path().filename().string());
+    }
+    const HostRun result =
+        run({"--set", "sdmfile=run_3DMC.sdm", "--set", "spike_threshold=0.5", "--set",
+             "create_detrended=1", "--set", std::string(parameter) + "=" + value, "confound"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.err, std::string("Halvorn.exe: error: parameter ") + parameter + "=\"" +
+                              value + "\" is not " + kind + "\n");
+    std::set<std::string> filesAfter;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        filesAfter.insert(entry.path().filename().string());
+    }
+    EXPECT_EQ(filesAfter, filesBefore) << "nothing written";
+    ASSERT_FALSE(result.transcript.empty());
+    EXPECT_EQ(result.transcript.back()["host"], "stopped");
+    const auto& refused = result.transcript[result.transcript.size() - 2];
+    EXPECT_EQ(refused["name"], parameter);
+    EXPECT_EQ(refused["text"], value);
+    EXPECT_TRUE(refused["value"].is_null());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, UnreadableValues,
+    ::testing::Values(UnreadableValue{"spike_threshold", "0,5", "a number"},
+                      UnreadableValue{"spike_threshold", "1e400", "a number"},
+                      UnreadableValue{"spike_threshold", "abc", "a number"},
+                      UnreadableValue{"spike_threshold", "", "a number"},
+                      UnreadableValue{"spike_threshold", "0.5mm", "a number"},
+                      UnreadableValue{"spike_threshold", "inf", "a number"},
+                      UnreadableValue{"spike_threshold", "nan", "a number"},
+                      UnreadableValue{"create_detrended", "yes", "an integer"},
+                      UnreadableValue{"create_detrended", "true", "an integer"},
+                      UnreadableValue{"create_detrended", "on", "an integer"},
+                      UnreadableValue{"create_detrended", "1.9", "an integer"},
+                      UnreadableValue{"create_detrended", "", "an integer"},
+                      UnreadableValue{"create_detrended", "99999999999", "an integer"}),
+    [](const ::testing::TestParamInfo<UnreadableValue>& info) {
+        std::string name = std::string(info.param.parameter) + "_" + std::to_string(info.index);
+        return name;
+    });
+
+TEST_F(HalvornParams, NumbersWithBlanksSignsAndExponentsAreRead) {
+    const std::pair<std::string, std::string> floats[] = {
+        {" 0.5\t", "0.5"}, {"+0.5", "0.5"}, {"5e-1", "0.5"}, {".5", "0.5"}, {"-2", "-2.0"}};
+    for (const auto& [text, read] : floats) {
+        const HostRun result = run({"--set", "fmr_threshold=" + text, "displacement"});
+        EXPECT_EQ(result.exitCode, 0) << text << result.err;
+        EXPECT_EQ(valueRead(result, "fmr_threshold"), read) << text;
+    }
+    const std::pair<std::string, std::string> integers[] = {
+        {" 1 ", "1"}, {"+1", "1"}, {"-0", "0"}, {"007", "7"}};
+    for (const auto& [text, read] : integers) {
+        const HostRun result = run({"--set", "map_max_abs=" + text, "displacement"});
+        EXPECT_EQ(result.exitCode, 0) << text << result.err;
+        EXPECT_EQ(valueRead(result, "map_max_abs"), read) << text;
+    }
+}
+
+TEST_F(HalvornParams, TheTranscriptKeepsTheValueAsGivenBesideWhatThePluginGot) {
+    writeFile(dir.file("displacement.params"), kDisplacementFile);
+    const HostRun result =
+        run({"--params", "displacement.params", "--set", "fmr_threshold=0.10", "displacement"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    for (const auto& call : result.calls("ztGetFloatParameter")) {
+        EXPECT_EQ(call["text"], "0.10");
+        EXPECT_EQ(call["value"].get<float>(), 0.1F);
+    }
+    for (const auto& call : result.calls("ztGetIntParameter")) {
+        if (call["name"] == "map_max_abs") {
+            EXPECT_EQ(call["text"], "1") << "from the file, trimmed as the file's values are";
+        }
+    }
+}
+
 } // namespace
 } // namespace qm::test

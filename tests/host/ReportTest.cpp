@@ -140,6 +140,25 @@ TEST(Report, EveryPictureIsAPngInTheFolderAndEveryLinkResolves) {
     EXPECT_EQ(page.find("http"), std::string::npos);
 }
 
+// What the getter made of "0.50" prints as "0.5"; the page shows what the user wrote.
+TEST(Report, ParametersAreShownExactlyAsGiven) {
+    const ReportedRun run({"--set", "spike_threshold=0.50", "--set", "fmr_threshold=1.5e2"});
+    ASSERT_EQ(run.host.exitCode, 0) << run.host.err;
+    const std::string page = run.page();
+    EXPECT_NE(page.find("<code>spike_threshold</code></td><td><code>0.50</code>"),
+              std::string::npos);
+    EXPECT_NE(page.find("<code>fmr_threshold</code></td><td><code>1.5e2</code>"),
+              std::string::npos);
+    const auto spikes = spikesInPage(page);
+    ASSERT_FALSE(spikes.empty());
+    for (const auto& spike : spikes) {
+        EXPECT_EQ(spike.threshold, "0.50");
+    }
+    for (const auto& call : run.host.calls("ztGetFloatParameter")) {
+        EXPECT_TRUE(call["text"] == "0.50" || call["text"] == "1.5e2") << call.dump();
+    }
+}
+
 TEST(Report, ThePageShowsTheLogAndTheTasks) {
     const ReportedRun run;
     const std::string page = run.page();
