@@ -3,6 +3,7 @@
 // The run follows the real host: load the library, read its six description texts, create the
 // plug-in, initPlugin, one execute per task (with "task" set to it), delete the plug-in.
 #include "CommandLine.h"
+#include "DialogScript.h"
 #include "DocumentLoader.h"
 #include "HostSession.h"
 #include "ParameterFile.h"
@@ -12,6 +13,7 @@
 #include "Report.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 
@@ -85,6 +87,35 @@ std::string pluginText(const PluginLibrary& library, const char* entryPoint) {
     return text != nullptr ? text : "";
 }
 
+// "a, b and c".
+std::string listText(const std::vector<std::string>& names) {
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    }
+    return text;
+}
+
+// The dialog script that the host loads from beside the library. Without one, names cannot be
+// checked; the run goes on after a warning.
+std::optional<PluginDialog> loadPluginDialog(const std::string& pluginPath,
+                                             const std::string& scriptName) {
+    if (scriptName.empty()) {
+        std::cerr << "Halvorn.exe: warning: the plug-in names no dialog script, so task and "
+                     "parameter names are not checked\n";
+        return std::nullopt;
+    }
+    const std::string scriptPath =
+        (std::filesystem::path(pluginPath).parent_path() / scriptName).string();
+    try {
+        return readDialogScript(scriptPath);
+    } catch (const DialogScriptError& error) {
+        std::cerr << "Halvorn.exe: warning: " << error.what()
+                  << ", so task and parameter names are not checked\n";
+        return std::nullopt;
+    }
+}
+
 int runPlugin(const HostOptions& options) {
     HostSession& host = session();
     applyOptions(options, host);
@@ -106,6 +137,26 @@ int runPlugin(const HostOptions& options) {
         loaded[entryPoint] = pluginText(*library, entryPoint);
     }
     host.transcript.record(loaded);
+
+    // Names are checked before anything of the plug-in runs: a misspelt task would run nothing,
+    // a misspelt parameter would leave an option at 0.
+    const std::optional<PluginDialog> dialog =
+        loadPluginDialog(pluginPath, loaded["getGUIScript"].get<std::string>());
+    if (dialog) {
+        const auto unknownTasks = unknownTaskErrors(options.tasks, *dialog);
+        if (!unknownTasks.empty()) {
+            for (const auto& error : unknownTasks) {
+                std::cerr << "Halvorn.exe: error: " << error << '\n';
+            }
+            std::cerr << "Halvorn.exe: the plug-in's tasks are " << listText(dialog->taskNames())
+                      << '\n';
+            host.transcript.record({{"host", "unknown task"}});
+            return kExitCannotStart;
+        }
+        for (const auto& warning : unknownParameterWarnings(givenParameters, *dialog)) {
+            std::cerr << "Halvorn.exe: warning: " << warning << '\n';
+        }
+    }
 
     const auto create = reinterpret_cast<createPlugin_t>(library->symbol("createPlugin"));
     PluginObject plugin(create());
@@ -133,8 +184,13 @@ int runPlugin(const HostOptions& options) {
     if (host.busyCursorDepth != 0) {
         std::cerr << "Halvorn.exe: warning: the busy cursor was left on\n";
     }
-    for (const auto& warning : parameterUsageWarnings(
-             givenParameters, host.parametersRead, parametersSetByPlugin(host, givenParameters))) {
+    std::optional<std::set<std::string>> expectedToBeRead;
+    if (dialog) {
+        expectedToBeRead = dialog->parametersReadBy(options.tasks);
+    }
+    for (const auto& warning :
+         parameterUsageWarnings(givenParameters, host.parametersRead,
+                                parametersSetByPlugin(host, givenParameters), expectedToBeRead)) {
         std::cerr << "Halvorn.exe: warning: " << warning << '\n';
     }
     return host.errorShownDuringTask ? kExitTaskError : kExitOk;
