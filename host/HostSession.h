@@ -46,6 +46,8 @@ struct HostSession {
     std::string plotsDirectory = "."; // where the plot pictures go
     // Dimensions of new maps instead of the document's (--map-dimensions).
     std::optional<MapDimensions> mapDimensions;
+    // Files Halvorn.exe could not write (each reported once); any makes the exit status 1.
+    std::set<std::string> failedOutputFiles;
 };
 
 HostSession& session();

@@ -6,6 +6,7 @@
 #include "PlotExports.h"
 
 #include "HostSession.h"
+#include "OutputFiles.h"
 #include "PlotRenderer.h"
 
 #include <filesystem>
@@ -59,28 +60,44 @@ halvorn_host::PlotLine newLine(int n, const float* x, const float* y, const char
     return line;
 }
 
-void renderPictures(const HostSession& host, PlotWindow& plot) {
+void renderPictures(HostSession& host, PlotWindow& plot) {
 #if !defined(QUELMAR_HOST_PICTURES)
     // Built without cairo (Windows): the plot calls are in the transcript only.
     static_cast<void>(host);
     plot.changedSinceRendered = false;
 #else
     namespace fs = std::filesystem;
+    const fs::path directory(host.plotsDirectory);
+    const std::string baseName = halvorn_host::plotPictureBaseName(plot);
+    const std::string pngPath = (directory / (baseName + ".png")).string();
+    const std::string svgPath = (directory / (baseName + ".svg")).string();
+    plot.changedSinceRendered = false;
+    halvorn_host::PlotPictures pictures;
     try {
-        const fs::path directory(host.plotsDirectory);
-        fs::create_directories(directory);
-        const std::string baseName = halvorn_host::plotPictureBaseName(plot);
-        if (!plot.renderedBaseName.empty() && plot.renderedBaseName != baseName) {
-            // The title changed since the last drawing: the old pictures would be stale.
-            fs::remove(directory / (plot.renderedBaseName + ".png"));
-            fs::remove(directory / (plot.renderedBaseName + ".svg"));
-        }
-        halvorn_host::renderPlotPictures(plot, (directory / (baseName + ".png")).string(),
-                                         (directory / (baseName + ".svg")).string());
-        plot.renderedBaseName = baseName;
-        plot.changedSinceRendered = false;
+        pictures = halvorn_host::renderPlotPictures(plot);
     } catch (const std::exception& error) {
-        std::cerr << "Halvorn.exe: warning: " << error.what() << '\n' << std::flush;
+        halvorn_host::reportOutputFailure(host, "the plot picture",
+                                          halvorn_host::OutputFileError(pngPath, error.what()));
+        return;
+    }
+    std::error_code error;
+    fs::create_directories(directory, error);
+    if (!plot.renderedBaseName.empty() && plot.renderedBaseName != baseName) {
+        // The title changed since the last drawing: the old pictures would be stale.
+        fs::remove(directory / (plot.renderedBaseName + ".png"), error);
+        fs::remove(directory / (plot.renderedBaseName + ".svg"), error);
+        plot.renderedBaseName.clear();
+    }
+    try {
+        halvorn_host::writeOutputFile(pngPath, pictures.png);
+        plot.renderedBaseName = baseName; // the report shows the PNG
+    } catch (const halvorn_host::OutputFileError& failure) {
+        halvorn_host::reportOutputFailure(host, "the plot picture", failure);
+    }
+    try {
+        halvorn_host::writeOutputFile(svgPath, pictures.svg);
+    } catch (const halvorn_host::OutputFileError& failure) {
+        halvorn_host::reportOutputFailure(host, "the plot picture", failure);
     }
 #endif
 }

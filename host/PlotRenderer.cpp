@@ -548,18 +548,18 @@ void drawPlot(cairo_t* cr, const PlotWindow& plot, double width, double height) 
     }
 }
 
-void checkStatus(cairo_status_t status, const std::string& path) {
+void checkStatus(cairo_status_t status, const char* format) {
     if (status != CAIRO_STATUS_SUCCESS) {
-        throw std::runtime_error("cannot write the plot picture " + path + ": " +
+        throw std::runtime_error(std::string("cannot draw the plot as ") + format + ": " +
                                  cairo_status_to_string(status));
     }
 }
 
 void drawInto(cairo_surface_t* surface, const PlotWindow& plot, int width, int height,
-              const std::string& path) {
+              const char* format) {
     Context cr(cairo_create(surface), &cairo_destroy);
     drawPlot(cr.get(), plot, width, height);
-    checkStatus(cairo_status(cr.get()), path);
+    checkStatus(cairo_status(cr.get()), format);
 }
 
 } // namespace
@@ -593,24 +593,31 @@ std::string plotPictureBaseName(const PlotWindow& plot) {
     return name;
 }
 
-void renderPlotPictures(const PlotWindow& plot, const std::string& pngPath,
-                        const std::string& svgPath) {
+// cairo's write callback: appends the bytes to the std::string behind `closure`.
+cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned int length) {
+    static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+    return CAIRO_STATUS_SUCCESS;
+}
+
+PlotPictures renderPlotPictures(const PlotWindow& plot) {
     const int width = std::clamp(plot.width, kMinWidth, kMaxWidth);
     const int height = std::clamp(plot.height, kMinHeight, kMaxHeight);
+    PlotPictures pictures;
 
     Surface image(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height),
                   &cairo_surface_destroy);
-    checkStatus(cairo_surface_status(image.get()), pngPath);
-    drawInto(image.get(), plot, width, height, pngPath);
-    checkStatus(cairo_surface_write_to_png(image.get(), pngPath.c_str()), pngPath);
+    checkStatus(cairo_surface_status(image.get()), "PNG");
+    drawInto(image.get(), plot, width, height, "PNG");
+    checkStatus(cairo_surface_write_to_png_stream(image.get(), appendBytes, &pictures.png), "PNG");
 
-    Surface vector(cairo_svg_surface_create(svgPath.c_str(), width, height),
+    Surface vector(cairo_svg_surface_create_for_stream(appendBytes, &pictures.svg, width, height),
                    &cairo_surface_destroy);
-    checkStatus(cairo_surface_status(vector.get()), svgPath);
+    checkStatus(cairo_surface_status(vector.get()), "SVG");
     cairo_svg_surface_set_document_unit(vector.get(), CAIRO_SVG_UNIT_PX);
-    drawInto(vector.get(), plot, width, height, svgPath);
+    drawInto(vector.get(), plot, width, height, "SVG");
     cairo_surface_finish(vector.get());
-    checkStatus(cairo_surface_status(vector.get()), svgPath);
+    checkStatus(cairo_surface_status(vector.get()), "SVG");
+    return pictures;
 }
 
 } // namespace halvorn_host

@@ -12,9 +12,14 @@ namespace halvorn_host {
 // made safe for a file name: characters other than letters, digits and ". _ - +" become "_".
 std::string plotPictureBaseName(const PlotWindow& plot);
 
-// Draws `plot` into `pngPath` and `svgPath`, replacing both. Throws std::runtime_error naming
-// the file when cairo cannot write it.
-void renderPlotPictures(const PlotWindow& plot, const std::string& pngPath,
-                        const std::string& svgPath);
+// The bytes of a plot's two pictures, drawn by the same routine.
+struct PlotPictures {
+    std::string png;
+    std::string svg;
+};
+
+// Draws `plot` at its window's size (kept within sensible bounds). Throws std::runtime_error
+// when cairo cannot draw it.
+PlotPictures renderPlotPictures(const PlotWindow& plot);
 
 } // namespace halvorn_host

@@ -2,6 +2,7 @@
 
 #include "DesignMatrix.h"
 #include "HostSession.h"
+#include "OutputFiles.h"
 #include "PathHelpers.h"
 #include "ReportHtml.h"
 #include "ReportPage.h"
@@ -129,7 +130,7 @@ std::optional<std::int32_t> volumesOf(const std::string& sdmPath) {
 
 class PageBuilder {
 public:
-    PageBuilder(const fs::path& directory, fs::file_time_type runStart, const HostSession& host)
+    PageBuilder(const fs::path& directory, fs::file_time_type runStart, HostSession& host)
         : directory_(fs::absolute(directory)), runStart_(runStart), host_(host) {}
 
     PageRun run(const MotionRunRecord& record, std::size_t index) {
@@ -241,10 +242,14 @@ private:
             const FmrDocumentHeader& fmr = *document->fmrHeader;
             const MapGrid grid{
                 map.dimensions(), {fmr.voxelSizeX, fmr.voxelSizeY, fmr.voxelSizeZ}, map.values()};
-            const MontageSize size = writeMapMontage(grid, statistics.maximum, page.heading,
-                                                     (directory_ / pictureName).string());
-            page.picture =
-                PageImage{urlFromRelativePath(pictureName), page.heading, size.width, size.height};
+            const MontagePicture picture = drawMapMontage(grid, statistics.maximum, page.heading);
+            try {
+                writeOutputFile((directory_ / pictureName).string(), picture.png);
+                page.picture = PageImage{urlFromRelativePath(pictureName), page.heading,
+                                         picture.width, picture.height};
+            } catch (const OutputFileError& error) {
+                reportOutputFailure(host_, "the map picture", error);
+            }
 #endif
             run.maps.push_back(std::move(page));
         }
@@ -288,10 +293,11 @@ private:
         }
         const fs::path shown = directory_ / source.filename();
         if (!fs::exists(shown, error) || !fs::equivalent(source, shown, error)) {
-            fs::copy_file(source, shown, fs::copy_options::overwrite_existing, error);
-            if (error) {
-                throw std::runtime_error("cannot copy the plot picture " + source.string() +
-                                         " into the report folder: " + error.message());
+            try {
+                writeOutputFile(shown.string(), content);
+            } catch (const OutputFileError& failure) {
+                reportOutputFailure(host_, "the plot picture", failure);
+                return;
             }
         }
         const auto [width, height] = pngSize(shown);
@@ -307,28 +313,10 @@ private:
 
     fs::path directory_;
     fs::file_time_type runStart_;
-    const HostSession& host_;
+    HostSession& host_;
     int picturesDrawn_ = 0;
     std::vector<std::string> shownPlots_; // PNG bytes of the plots shown for the current run
 };
-
-void writeTextFile(const fs::path& path, const std::string& text) {
-    const fs::path partial = fs::path(path).concat(".partial");
-    {
-        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.flush();
-        if (!out) {
-            throw std::runtime_error("cannot write the report " + path.string());
-        }
-    }
-    std::error_code error;
-    fs::rename(partial, path, error);
-    if (error) {
-        fs::remove(partial, error);
-        throw std::runtime_error("cannot write the report " + path.string());
-    }
-}
 
 } // namespace
 
@@ -351,9 +339,10 @@ ReportWriter::ReportWriter(const std::string& directory,
         std::chrono::floor<std::chrono::seconds>(fs::file_time_type::clock::now()));
 }
 
-void ReportWriter::write(const HostSession& host) const {
+void ReportWriter::write(HostSession& host) const {
     const SessionRecord record =
-        recordSession(readTranscriptFile(transcriptPath_.string()), listMotionDesignMatrices);
+        recordSession(readTranscriptText(host.transcript.text(), transcriptPath_.string()),
+                      listMotionDesignMatrices);
 
     ReportPage page;
     page.pluginName = record.pluginName;
@@ -372,7 +361,11 @@ void ReportWriter::write(const HostSession& host) const {
                                        "every host call of the plug-in, as JSON Lines")) {
         page.sessionFiles.push_back(std::move(*transcript));
     }
-    writeTextFile(pagePath(), renderReportHtml(page));
+    try {
+        writeOutputFile(pagePath().string(), renderReportHtml(page));
+    } catch (const OutputFileError& error) {
+        reportOutputFailure(host, "the report page", error);
+    }
 }
 
 } // namespace halvorn_host

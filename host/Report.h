@@ -20,9 +20,10 @@ public:
     ReportWriter(const std::string& directory, const std::optional<std::string>& transcriptPath,
                  HostSession& host);
 
-    // Writes index.html and its pictures into the report folder, replacing earlier ones. Throws
-    // std::runtime_error naming the file that cannot be read or written.
-    void write(const HostSession& host) const;
+    // Writes index.html and its pictures into the report folder, replacing earlier ones, from
+    // the transcript `host` recorded. A file that cannot be written is reported through
+    // reportOutputFailure; the page goes on without it.
+    void write(HostSession& host) const;
 
     std::filesystem::path pagePath() const { return directory_ / "index.html"; }
 

@@ -125,6 +125,12 @@ Surface sliceImage(const MapGrid& map, std::int32_t z, double scaleMaximum) {
     return image;
 }
 
+// cairo's write callback: appends the bytes to the std::string behind `closure`.
+cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned int length) {
+    static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+    return CAIRO_STATUS_SUCCESS;
+}
+
 void drawColorBar(cairo_t* cr, double left, double top, double height, double scaleMaximum) {
     const int steps = static_cast<int>(height);
     for (int i = 0; i < steps; ++i) {
@@ -163,8 +169,7 @@ void drawColorBar(cairo_t* cr, double left, double top, double height, double sc
 
 } // namespace
 
-MontageSize writeMapMontage(const MapGrid& map, float scaleMaximum, const std::string& heading,
-                            const std::string& pngPath) {
+MontagePicture drawMapMontage(const MapGrid& map, float scaleMaximum, const std::string& heading) {
     const auto [dimX, dimY, dimZ] = map.dimensions;
     if (dimX <= 0 || dimY <= 0 || dimZ <= 0 ||
         map.values.size() != static_cast<std::size_t>(dimX) * static_cast<std::size_t>(dimY) *
@@ -248,11 +253,14 @@ MontageSize writeMapMontage(const MapGrid& map, float scaleMaximum, const std::s
     drawColorBar(cr, barLeft, barTop, barHeight, maximum);
 
     cairo_surface_flush(surface.get());
+    MontagePicture picture{{}, width, height};
     if (cairo_status(cr) != CAIRO_STATUS_SUCCESS ||
-        cairo_surface_write_to_png(surface.get(), pngPath.c_str()) != CAIRO_STATUS_SUCCESS) {
-        throw std::runtime_error("cannot write the map picture " + pngPath);
+        cairo_surface_write_to_png_stream(surface.get(), appendBytes, &picture.png) !=
+            CAIRO_STATUS_SUCCESS) {
+        throw std::runtime_error(std::string("cannot draw the map picture: ") +
+                                 cairo_status_to_string(cairo_status(cr)));
     }
-    return {width, height};
+    return picture;
 }
 
 } // namespace halvorn_host

@@ -15,16 +15,16 @@ struct MapGrid {
     std::span<const float> values;            // x fastest, then y, then z
 };
 
-struct MontageSize {
+struct MontagePicture {
+    std::string png; // the file's bytes
     int width = 0;
     int height = 0;
 };
 
-// Draws `map` under `heading` into the PNG `pngPath`, replacing it. Voxels that are 0 or not
-// finite (outside the brain mask) stay background; the scale runs from 0 to `scaleMaximum`
-// (1 when it is not positive). Throws std::invalid_argument when the values do not fill the
-// dimensions and std::runtime_error naming the file when it cannot be written.
-MontageSize writeMapMontage(const MapGrid& map, float scaleMaximum, const std::string& heading,
-                            const std::string& pngPath);
+// Draws `map` under `heading` as a PNG. Voxels that are 0 or not finite (outside the brain mask)
+// stay background; the scale runs from 0 to `scaleMaximum` (1 when it is not positive). Throws
+// std::invalid_argument when the values do not fill the dimensions and std::runtime_error when
+// cairo cannot draw it.
+MontagePicture drawMapMontage(const MapGrid& map, float scaleMaximum, const std::string& heading);
 
 } // namespace halvorn_host

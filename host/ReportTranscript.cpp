@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <charconv>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 namespace halvorn_host {
@@ -306,7 +307,14 @@ std::vector<json> readTranscriptFile(const std::string& path) {
     if (!in) {
         throw std::runtime_error("cannot read the transcript " + path);
     }
+    std::ostringstream text;
+    text << in.rdbuf();
+    return readTranscriptText(text.str(), path);
+}
+
+std::vector<json> readTranscriptText(const std::string& text, const std::string& name) {
     std::vector<json> entries;
+    std::istringstream in(text);
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
         if (line.empty()) {
@@ -315,7 +323,7 @@ std::vector<json> readTranscriptFile(const std::string& path) {
         try {
             entries.push_back(json::parse(line));
         } catch (const json::exception& error) {
-            throw std::runtime_error("the transcript " + path + " is not JSON Lines at line " +
+            throw std::runtime_error("the transcript " + name + " is not JSON Lines at line " +
                                      std::to_string(number) + ": " + error.what());
         }
     }

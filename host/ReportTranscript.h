@@ -24,6 +24,8 @@ std::vector<std::string> listMotionDesignMatrices(const std::string& sdmfile);
 // The entries of a JSON Lines transcript. Throws std::runtime_error naming the file and line
 // when it cannot be read or a line is not JSON.
 std::vector<nlohmann::json> readTranscriptFile(const std::string& path);
+// The same for the text of a transcript, `name` naming it in messages.
+std::vector<nlohmann::json> readTranscriptText(const std::string& text, const std::string& name);
 
 // Sorts the transcript's events into the session and its motion runs. Within one task the
 // plug-in handles its motion design matrices one after the other, and each one's events end

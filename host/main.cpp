@@ -6,12 +6,14 @@
 #include "DialogScript.h"
 #include "DocumentLoader.h"
 #include "HostSession.h"
+#include "OutputFiles.h"
 #include "ParameterFile.h"
 #include "ParameterUsage.h"
 #include "PlotExports.h"
 #include "PluginLibrary.h"
 #include "Report.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -67,6 +69,12 @@ void applyOptions(const HostOptions& options, HostSession& host) {
     host.fileDialogAnswers.assign(options.fileDialogAnswers.begin(),
                                   options.fileDialogAnswers.end());
     if (options.transcriptPath) {
+        // Written when the run ends; what would stop it then is told now, before the run.
+        const std::string problem = obviousWriteProblem(*options.transcriptPath);
+        if (!problem.empty()) {
+            throw std::runtime_error("cannot write the transcript " + *options.transcriptPath +
+                                     ": " + problem);
+        }
         host.transcript.open(*options.transcriptPath);
     }
     if (options.documentPath) {
@@ -196,15 +204,41 @@ int runPlugin(const HostOptions& options) {
     return host.errorShownDuringTask ? kExitTaskError : kExitOk;
 }
 
-// The report folder is made before the run, so that the transcript it is read from can go there.
-int run(const HostOptions& options) {
-    std::optional<ReportWriter> report;
-    if (options.reportDirectory) {
-        report.emplace(*options.reportDirectory, options.transcriptPath, session());
+void writeTranscript(HostSession& host) {
+    try {
+        host.transcript.write();
+    } catch (const OutputFileError& error) {
+        reportOutputFailure(host, "the transcript", error);
     }
-    const int exitCode = runPlugin(options);
+}
+
+// The report folder is made before the run, so that the transcript it is read from can go there.
+// The transcript is written when the run ends, the report after it.
+int run(const HostOptions& options) {
+    HostSession& host = session();
+    std::optional<ReportWriter> report;
+    int exitCode = kExitOk;
+    try {
+        if (options.reportDirectory) {
+            report.emplace(*options.reportDirectory, options.transcriptPath, host);
+        }
+        exitCode = runPlugin(options);
+    } catch (const std::exception& error) {
+        std::cerr << "Halvorn.exe: error: " << error.what() << '\n';
+        report.reset();
+        exitCode = kExitCannotStart;
+    }
+    writeTranscript(host);
     if (report) {
-        report->write(session());
+        try {
+            report->write(host);
+        } catch (const std::exception& error) {
+            std::cerr << "Halvorn.exe: error: cannot write the report: " << error.what() << '\n';
+            exitCode = std::max(exitCode, kExitTaskError);
+        }
+    }
+    if (!host.failedOutputFiles.empty()) {
+        exitCode = std::max(exitCode, kExitTaskError);
     }
     return exitCode;
 }
@@ -218,6 +252,7 @@ HostSession& session() {
 
 void stopRun(HostSession& host, int status) {
     host.transcript.record({{"host", "stopped"}, {"status", status}});
+    writeTranscript(host);
     std::cout.flush();
     std::cerr.flush();
     // Neither the plug-in's nor the host's static objects are destroyed: the plug-in is still

@@ -198,6 +198,35 @@ TEST_F(FaultInjection, AWriteThatFailsPartWayLeavesTheEarlierFile) {
     expectOneErrorAndNothingDamaged(cut, shown.substr(std::string("Error: ").size()), before);
 }
 
+// The transcript used to be cut mid-line on a full disk, with status 0 and not a word.
+TEST_F(FaultInjection, ATranscriptThatDoesNotFitOnTheDiskIsReportedAndNotCut) {
+    const tools::RunFiles run = generateRun(12);
+    const std::string transcript = dir.file("") + "/.halvorn-transcript.jsonl";
+    constexpr std::uint64_t kLimit = 1024; // the selection's transcript takes about 1.3 kB
+    const HostRun full = runSelection(run.sdm, {{}, kLimit, false});
+    EXPECT_EQ(full.exitCode, 1);
+    EXPECT_EQ(
+        full.err.rfind("Halvorn.exe: error: cannot write the transcript " + transcript + ": ", 0),
+        0U)
+        << full.err;
+    EXPECT_TRUE(full.transcript.empty()) << "no transcript rather than a part of one";
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+        EXPECT_EQ(entry.path().filename().string().find("halvorn-transcript"), std::string::npos)
+            << entry.path();
+    }
+}
+
+TEST_F(FaultInjection, ATranscriptThatCannotBeWrittenStopsTheRunBeforeItStarts) {
+    const tools::RunFiles run = generateRun(12);
+    const std::string transcript = dir.file("") + "/.halvorn-transcript.jsonl";
+    fs::create_directory(transcript);
+    const HostRun refused = runSelection(run.sdm);
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_EQ(refused.err, "Halvorn.exe: error: cannot write the transcript " + transcript +
+                               ": a folder of that name is in the way\n");
+    EXPECT_TRUE(refused.out.empty()) << "the plug-in never started";
+}
+
 // An input changed after the selection task accepted it, before the task that uses it.
 struct LaterDamage {
     const char* what;

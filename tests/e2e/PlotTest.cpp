@@ -250,6 +250,30 @@ TEST_F(Plots, APredictorNameOfAMillionCharactersIsCutToTheLegend) {
     EXPECT_GT(std::filesystem::file_size(dir.file("plots/plot-01-run1_3DMC.sdm.svg")), 1000U);
 }
 
+// On a full disk the PNG used to be left at 0 bytes and the SVG cut short, with warnings only.
+TEST_F(Plots, PicturesThatDoNotFitOnTheDiskAreLeftOutAndTheRunFails) {
+    writeMotion("run1_3DMC.sdm", driftingMotion(20, {}));
+    std::vector<std::string> arguments = {"--document", "run.fmr",        "--plots",
+                                          "plots",      "--set",          "sdmfile=run1_3DMC.sdm",
+                                          "--set",      "plot_regular=1", "confound"};
+    const HostRun whole = runHalvorn(arguments, dir.file(""));
+    ASSERT_EQ(whole.exitCode, 0) << whole.err;
+    constexpr std::uint64_t kLimit = 16 * 1024;
+    ASSERT_GT(std::filesystem::file_size(dir.file("plots/plot-01-run1_3DMC.sdm.png")), kLimit);
+    std::filesystem::remove_all(dir.file("plots"));
+
+    const HostRun full = runHalvornUnder({{}, kLimit, false}, arguments, dir.file(""));
+    EXPECT_EQ(full.exitCode, 1);
+    for (const char* extension : {".png", ".svg"}) {
+        const std::string path = "plots/plot-01-run1_3DMC.sdm" + std::string(extension);
+        EXPECT_NE(full.err.find("Halvorn.exe: error: cannot write the plot picture " + path + ": "),
+                  std::string::npos)
+            << full.err;
+    }
+    EXPECT_TRUE(filesIn(dir.file("plots")).empty()) << "no file cut short, no temporary file";
+    EXPECT_EQ(full.calls("ztPlotLine").size(), 1U) << "the transcript is complete";
+}
+
 TEST_F(Plots, WithoutAPlotsFolderThePicturesGoToTheCurrentFolder) {
     writeMotion("run1_3DMC.sdm", driftingMotion(20, {}));
     const HostRun result = runConfound({"sdmfile=run1_3DMC.sdm", "plot_regular=1"}, {});

@@ -1,4 +1,5 @@
 // The report's map pictures: the colour scale and the montage drawn with it.
+#include "OutputFiles.h"
 #include "ReportColorScale.h"
 #include "ReportMontage.h"
 #include "TempDir.h"
@@ -75,28 +76,28 @@ TEST(ReportMontage, DrawsAPngOfTheSizeItReports) {
     values[7] = std::numeric_limits<float>::quiet_NaN(); // outside the mask: left as background
     const MapGrid grid{{16, 12, 5}, {2.0F, 3.0F, 3.0F}, values};
     const std::string path = folder.file("map.png");
-    const MontageSize size = writeMapMontage(grid, 9.57F, "Maximum absolute displacement", path);
+    const MontagePicture picture = drawMapMontage(grid, 9.57F, "Maximum absolute displacement");
+    writeOutputFile(path, picture.png);
     const PngHeader header = readPngHeader(path);
     EXPECT_TRUE(header.isPng);
-    EXPECT_EQ(header.width, size.width);
-    EXPECT_EQ(header.height, size.height);
-    EXPECT_GT(size.width, 200);
-    EXPECT_GT(size.height, 160);
+    EXPECT_EQ(header.width, picture.width);
+    EXPECT_EQ(header.height, picture.height);
+    EXPECT_GT(picture.width, 200);
+    EXPECT_GT(picture.height, 160);
 }
 
 TEST(ReportMontage, AnEmptyMapStillGivesAPicture) {
     qm::test::TempDir folder;
     const std::vector<float> values(4 * 4 * 3, 0.0F);
     const std::string path = folder.file("empty.png");
-    writeMapMontage({{4, 4, 3}, {0.0F, -1.0F, 3.0F}, values}, 0.0F, "Empty", path);
+    writeOutputFile(path,
+                    drawMapMontage({{4, 4, 3}, {0.0F, -1.0F, 3.0F}, values}, 0.0F, "Empty").png);
     EXPECT_TRUE(readPngHeader(path).isPng);
 }
 
 TEST(ReportMontage, ValuesThatDoNotFillTheGridAreRefused) {
-    qm::test::TempDir folder;
     const std::vector<float> values(10, 1.0F);
-    EXPECT_THROW(writeMapMontage({{4, 4, 3}, {1.0F, 1.0F, 1.0F}, values}, 1.0F, "Short",
-                                 folder.file("short.png")),
+    EXPECT_THROW(drawMapMontage({{4, 4, 3}, {1.0F, 1.0F, 1.0F}, values}, 1.0F, "Short"),
                  std::invalid_argument);
 }
 
@@ -105,10 +106,12 @@ TEST(ReportMontage, AnUnwritablePathIsNamed) {
     const std::vector<float> values(8, 1.0F);
     const std::string path = folder.file("missing/map.png");
     try {
-        writeMapMontage({{2, 2, 2}, {1.0F, 1.0F, 1.0F}, values}, 1.0F, "Map", path);
+        writeOutputFile(path,
+                        drawMapMontage({{2, 2, 2}, {1.0F, 1.0F, 1.0F}, values}, 1.0F, "Map").png);
         FAIL() << "no error for " << path;
-    } catch (const std::runtime_error& error) {
-        EXPECT_NE(std::string(error.what()).find(path), std::string::npos) << error.what();
+    } catch (const OutputFileError& error) {
+        EXPECT_EQ(error.path(), path);
+        EXPECT_EQ(error.reason(), "the folder " + folder.file("missing") + " does not exist");
     }
 }
 

@@ -293,6 +293,26 @@ TEST(Report, AReportFolderThatCannotBeMadeStopsTheRunBeforeThePlugIn) {
     EXPECT_TRUE(run.calls("ztLogText").empty());
 }
 
+TEST(Report, AReportThatDoesNotFitOnTheDiskIsReportedAndNotCut) {
+    TempDir dir;
+    const auto files = writeSmallRun(dir.path());
+    const std::vector<std::string> arguments = {
+        "--document", files.fmr, "--set",   "sdmfile=" + files.sdm, "--set", "create_detrended=1",
+        "--report",   "report",  "confound"};
+    const auto whole = runHalvorn(arguments, dir.path().string());
+    ASSERT_EQ(whole.exitCode, 0) << whole.err;
+    constexpr std::uint64_t kLimit = 6 * 1024;
+    ASSERT_GT(fs::file_size(dir.path() / "report" / "index.html"), kLimit);
+    fs::remove_all(dir.path() / "report");
+
+    const auto full = runHalvornUnder({{}, kLimit, false}, arguments, dir.path().string());
+    EXPECT_EQ(full.exitCode, 1);
+    EXPECT_NE(full.err.find("Halvorn.exe: error: cannot write the report page report/index.html: "),
+              std::string::npos)
+        << full.err;
+    EXPECT_TRUE(fs::is_empty(dir.path() / "report")) << "no page cut short, no temporary file";
+}
+
 // Without --transcript of its own, the run records one into the report folder (runHalvorn
 // always asks for one, so Halvorn.exe is started directly here).
 TEST(Report, WithoutATranscriptTheReportKeepsOneInItsFolder) {
