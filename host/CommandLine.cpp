@@ -88,6 +88,8 @@ std::optional<HostOptions> parseCommandLine(int argc, char** argv, int& exitCode
     app.add_option("--map-dimensions", options.mapDimensions,
                    "Give new maps these dimensions, X,Y,Z, instead of the document's (to test "
                    "how the plug-in checks them)");
+    app.add_flag("--gzip-maps", options.gzipMaps,
+                 "Save maps gzip-compressed, as NAME.nii.gz instead of NAME.nii");
     app.add_option("--plots", options.plotsDirectory,
                    "Folder for the plot pictures (default: the current folder)");
     app.add_option("--report", options.reportDirectory,

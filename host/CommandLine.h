@@ -9,7 +9,7 @@
 namespace halvorn_host {
 
 struct HostOptions {
-    std::string pluginPath;                 // empty: Quelmar.so / Quelmar.dll beside the exe
+    std::string pluginPath; // empty: Quelmar.so / Quelmar.dll beside the exe
     std::optional<std::string> documentPath;
     std::optional<int> documentType;
     std::vector<std::string> parameterFiles;       // --params FILE, applied before --set
@@ -20,6 +20,7 @@ struct HostOptions {
     std::string plotsDirectory = ".";
     std::optional<std::string> mapDimensions; // "X,Y,Z": maps of other dimensions than the document
     std::optional<std::string> reportDirectory; // --report DIR: DIR/index.html after the run
+    bool gzipMaps = false;                      // maps as NAME.nii.gz
     std::vector<std::string> tasks;
 };
 

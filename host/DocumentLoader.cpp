@@ -50,10 +50,54 @@ void checkHoldsAnFmrHeader(const qm::FmrProject& project, const std::string& pat
     }
 }
 
+// The twelve position fields, when all are there and place a grid.
+void positionOf(const qm::FmrProject& project, FmrDocument& document) {
+    const qm::FloatField* fields[12] = {
+        &project.slice1CenterX, &project.slice1CenterY, &project.slice1CenterZ,
+        &project.sliceNCenterX, &project.sliceNCenterY, &project.sliceNCenterZ,
+        &project.rowDirX,       &project.rowDirY,       &project.rowDirZ,
+        &project.colDirX,       &project.colDirY,       &project.colDirZ};
+    constexpr const char* kKeys[12] = {
+        "Slice1CenterX:", "Slice1CenterY:", "Slice1CenterZ:", "SliceNCenterX:",
+        "SliceNCenterY:", "SliceNCenterZ:", "RowDirX:",       "RowDirY:",
+        "RowDirZ:",       "ColDirX:",       "ColDirY:",       "ColDirZ:"};
+    bool any = false;
+    std::string missing;
+    for (std::size_t i = 0; i < 12; ++i) {
+        any = any || fields[i]->present;
+        if (!fields[i]->present && missing.empty()) {
+            missing = kKeys[i];
+        }
+    }
+    if (!any) {
+        return; // no position information: the maps' placement is unknown
+    }
+    if (!missing.empty()) {
+        document.positionProblem = "it has no \"" + missing + "\" entry";
+        return;
+    }
+    FmrPosition position;
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+        position.slice1Center[axis] = fields[axis]->value;
+        position.sliceNCenter[axis] = fields[3 + axis]->value;
+        position.rowDirection[axis] = fields[6 + axis]->value;
+        position.columnDirection[axis] = fields[9 + axis]->value;
+    }
+    document.positionProblem = positionProblem(position, project.nrOfSlices.value);
+    if (document.positionProblem.empty()) {
+        document.position = position;
+    }
+}
+
 } // namespace
 
 FmrDocumentHeader readFmrDocumentHeader(const std::string& path) {
-    FmrDocumentHeader header{};
+    return readFmrDocument(path).header;
+}
+
+FmrDocument readFmrDocument(const std::string& path) {
+    FmrDocument document;
+    FmrDocumentHeader& header = document.header;
     if (path.size() >= sizeof header.fmrPath) {
         throw std::runtime_error("the document path " + path + " is longer than " +
                                  std::to_string(sizeof header.fmrPath - 1) + " bytes");
@@ -70,7 +114,8 @@ FmrDocumentHeader readFmrDocumentHeader(const std::string& path) {
     header.voxelSizeY = project.inplaneResolutionY.value;
     // The distance between slice centres.
     header.voxelSizeZ = project.sliceThickness.value + project.sliceGap.value;
-    return header;
+    positionOf(project, document);
+    return document;
 }
 
 } // namespace halvorn_host

@@ -1,12 +1,14 @@
 // One map of the current FMR document as the stand-in host keeps it: a float grid that the
 // plug-in fills slice by slice through the pointers the host hands out, and the map record
-// (MapHeader) with the display range the plug-in set.
+// (MapHeader) with the display range the plug-in set. Once saved, a map's values are released:
+// only its record stays, so that the memory of a run does not grow with the maps it saves.
 #pragma once
 
 #include "HalvornPluginApi.h"
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -36,10 +38,21 @@ public:
     HostMap& operator=(const HostMap&) = delete;
 
     const MapDimensions& dimensions() const { return dimensions_; }
-    // dimZ slices of dimX * dimY values, row by row, slice after slice.
+    // dimZ slices of dimX * dimY values, row by row, slice after slice; empty once released.
     const std::vector<float>& values() const { return values_; }
-    // One pointer per slice, for the plug-in to write through.
-    float** slicePointers() { return slices_.data(); }
+    // One pointer per slice, for the plug-in to write through; null once released.
+    float** slicePointers() { return slices_.empty() ? nullptr : slices_.data(); }
+
+    // Frees the values and the slice pointers for good.
+    void release() {
+        std::vector<float>().swap(values_);
+        std::vector<float*>().swap(slices_);
+    }
+    bool released() const { return values_.empty(); }
+    // Bytes of values and slice pointers this map holds.
+    std::size_t bytesHeld() const {
+        return values_.capacity() * sizeof(float) + slices_.capacity() * sizeof(float*);
+    }
 
     MapHeader header{}; // as last filled by the host or set by the plug-in
     bool parametersSet = false;
@@ -50,10 +63,47 @@ private:
     std::vector<float*> slices_;
 };
 
-// The maps of a document and how many of them the last save wrote.
-struct DocumentMaps {
-    std::vector<HostMap> maps;
-    std::size_t savedCount = 0; // maps before this index were saved already
+// The maps of a document. A save takes the maps created since the previous save attempt,
+// whether that attempt wrote its file or not: a failed save must not push its maps into the
+// next file.
+class DocumentMaps {
+public:
+    HostMap& add(const MapDimensions& dimensions) { return maps_.emplace_back(dimensions); }
+    std::size_t size() const { return maps_.size(); }
+    bool empty() const { return maps_.empty(); }
+    HostMap& newest() { return maps_.back(); }
+
+    // The maps created since the previous call, in creation order, and the index of the first.
+    struct Taken {
+        std::size_t first = 0;
+        std::span<HostMap> maps;
+    };
+    Taken takeForSaving() {
+        const Taken taken{takenCount_, std::span<HostMap>(maps_).subspan(takenCount_)};
+        takenCount_ = maps_.size();
+        return taken;
+    }
+
+    std::size_t bytesHeld() const {
+        std::size_t bytes = 0;
+        for (const auto& map : maps_) {
+            bytes += map.bytesHeld();
+        }
+        return bytes;
+    }
+
+private:
+    std::vector<HostMap> maps_;
+    std::size_t takenCount_ = 0; // maps before this index were taken by a save attempt
+};
+
+// Maps that one ztSaveMAPsOfCurrentFMR wrote, told to whoever keeps what the report needs before
+// their values are released.
+struct SavedMaps {
+    std::string hostPath; // the path the plug-in gave
+    std::string file;     // the file written
+    std::size_t firstMap; // the index of the first of them in the document
+    std::span<const HostMap> maps;
 };
 
 } // namespace halvorn_host

@@ -5,10 +5,12 @@
 
 #include "HalvornPluginApi.h"
 #include "HostMap.h"
+#include "MapGeometry.h"
 #include "PlotWindow.h"
 #include "Transcript.h"
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -28,6 +30,7 @@ struct CurrentDocument {
     int id = 0;
     int type = kDocumentTypeFmr;
     std::optional<FmrDocumentHeader> fmrHeader; // present for an FMR read from disk
+    std::optional<FmrPosition> position;        // where its slices lie, when the FMR says so
     DocumentMaps maps;                          // created by the plug-in
 };
 
@@ -46,6 +49,10 @@ struct HostSession {
     std::string plotsDirectory = "."; // where the plot pictures go
     // Dimensions of new maps instead of the document's (--map-dimensions).
     std::optional<MapDimensions> mapDimensions;
+    bool gzipMaps = false; // --gzip-maps: maps as NAME.nii.gz
+    // Called after a save wrote its file, before the maps' values are released (the report
+    // keeps its statistics and pictures of them).
+    std::function<void(const SavedMaps&)> mapsSaved;
     // Files Halvorn.exe could not write (each reported once); any makes the exit status 1.
     std::set<std::string> failedOutputFiles;
 };

@@ -1,13 +1,16 @@
 // The host's map functions. Maps belong to the current FMR document: ztCreateMAPForCurrentFMR
 // adds one (every value 0) with the document's dimensions, or those of --map-dimensions;
 // ztGetMAPOfCurrentFMR describes the newest map and hands out one pointer per slice, which stay
-// valid for the whole session; ztSetMAPParametersOfCurrentFMR takes the record back; and
-// ztSaveMAPsOfCurrentFMR writes the maps created since the previous save into one NIfTI-1 file.
-// Each call is recorded in the transcript.
+// valid until the map is saved; ztSetMAPParametersOfCurrentFMR takes the record back; and
+// ztSaveMAPsOfCurrentFMR writes the maps created since the previous save attempt into one NIfTI-1
+// file, NAME.nii beside where the host would save NAME.map (NAME.nii.gz with --gzip-maps), and
+// then releases their values. Each call is recorded in the transcript.
 #include "MapExports.h"
 
 #include "HostSession.h"
+#include "MapGeometry.h"
 #include "NiftiWriter.h"
+#include "OutputFiles.h"
 
 #include <algorithm>
 #include <cstring>
@@ -48,12 +51,13 @@ bool isAllocatable(const MapDimensions& dimensions) {
     return count <= std::numeric_limits<std::int32_t>::max();
 }
 
+// The newest map; null when there is none (or no FMR document).
 HostMap* newestMap() {
     CurrentDocument* document = currentFmrDocument();
-    if (document == nullptr || document->maps.maps.empty()) {
+    if (document == nullptr || document->maps.empty()) {
         return nullptr;
     }
-    return &document->maps.maps.back();
+    return &document->maps.newest();
 }
 
 json headerFields(const MapHeader& header) {
@@ -77,6 +81,29 @@ void reportSaveFailure(const std::string& text) {
     }
 }
 
+halvorn_host::NiftiMapImage niftiImageOf(const CurrentDocument& document,
+                                         std::span<const HostMap> maps, const std::string& file) {
+    const FmrDocumentHeader& fmr = *document.fmrHeader;
+    halvorn_host::NiftiMapImage image;
+    image.dimensions = maps.front().dimensions();
+    image.voxelSize = {fmr.voxelSizeX, fmr.voxelSizeY, fmr.voxelSizeZ};
+    image.placement =
+        halvorn_host::niftiPlacement(document.position, image.dimensions, image.voxelSize);
+    image.displayMin = maps.front().header.lowerValue;
+    image.displayMax = maps.front().header.upperValue;
+    for (const HostMap& map : maps) {
+        image.volumes.push_back(&map.values());
+        image.displayMin = std::min(image.displayMin, map.header.lowerValue);
+        image.displayMax = std::max(image.displayMax, map.header.upperValue);
+    }
+    // A map is named after the file it is saved to.
+    image.description = fileName(file);
+    if (maps.size() > 1) {
+        image.description += " (" + std::to_string(maps.size()) + " maps)";
+    }
+    return image;
+}
+
 } // namespace
 
 extern "C" {
@@ -85,8 +112,8 @@ int ztCreateMAPForCurrentFMR() {
     int result = -1;
     CurrentDocument* document = currentFmrDocument();
     if (document != nullptr && isAllocatable(mapDimensionsOf(*document))) {
-        document->maps.maps.emplace_back(mapDimensionsOf(*document));
-        result = static_cast<int>(document->maps.maps.size()) - 1;
+        document->maps.add(mapDimensionsOf(*document));
+        result = static_cast<int>(document->maps.size()) - 1;
     }
     session().transcript.record({{"call", "ztCreateMAPForCurrentFMR"}, {"result", result}});
     return result;
@@ -95,7 +122,12 @@ int ztCreateMAPForCurrentFMR() {
 float** ztGetMAPOfCurrentFMR(MapHeader* header) {
     HostMap* map = newestMap();
     json entry = {{"call", "ztGetMAPOfCurrentFMR"}};
-    if (map == nullptr) {
+    if (map == nullptr || map->released()) {
+        if (map != nullptr) {
+            std::cerr << "Halvorn.exe: warning: ztGetMAPOfCurrentFMR was called for a map that "
+                         "was saved already; its values are released\n"
+                      << std::flush;
+        }
         entry["slices"] = nullptr;
         session().transcript.record(entry);
         return nullptr;
@@ -135,43 +167,39 @@ void ztSetMAPParametersOfCurrentFMR(MapHeader* header) {
 }
 
 int ztSaveMAPsOfCurrentFMR(const char* path) {
+    auto& host = session();
     const std::string target = path;
     json entry = {{"call", "ztSaveMAPsOfCurrentFMR"}, {"path", target}};
     CurrentDocument* document = currentFmrDocument();
-    const std::size_t first = document != nullptr ? document->maps.savedCount : 0;
-    const std::size_t count = document != nullptr ? document->maps.maps.size() - first : 0;
-    entry["maps"] = count;
+    // This attempt takes the maps created since the previous one, whether it succeeds or not.
+    const auto taken =
+        document != nullptr ? document->maps.takeForSaving() : halvorn_host::DocumentMaps::Taken{};
+    entry["maps"] = taken.maps.size();
+    const std::string file = halvorn_host::niftiMapPath(target, host.gzipMaps);
     int result = 0;
-    if (count == 0) {
-        reportSaveFailure("no new maps to save to " + target);
+    if (taken.maps.empty()) {
+        reportSaveFailure("no new maps to save to " + file);
     } else {
-        const auto& maps = document->maps.maps;
-        const FmrDocumentHeader& fmr = *document->fmrHeader;
-        halvorn_host::NiftiMapImage image;
-        image.dimensions = maps[first].dimensions();
-        image.voxelSize = {fmr.voxelSizeX, fmr.voxelSizeY, fmr.voxelSizeZ};
-        image.displayMin = maps[first].header.lowerValue;
-        image.displayMax = maps[first].header.upperValue;
-        for (std::size_t i = first; i < maps.size(); ++i) {
-            image.volumes.push_back(&maps[i].values());
-            image.displayMin = std::min(image.displayMin, maps[i].header.lowerValue);
-            image.displayMax = std::max(image.displayMax, maps[i].header.upperValue);
-        }
-        // A map is named after the file it is saved to.
-        image.description = fileName(target);
-        if (count > 1) {
-            image.description += " (" + std::to_string(count) + " maps)";
-        }
         try {
-            halvorn_host::writeNiftiMaps(target, image);
-            document->maps.savedCount = maps.size();
+            halvorn_host::writeNiftiMaps(file, niftiImageOf(*document, taken.maps, file));
             result = 1;
+        } catch (const halvorn_host::OutputFileError& error) {
+            reportSaveFailure("cannot save maps to " + error.path() + ": " + error.reason());
         } catch (const std::exception& error) {
-            reportSaveFailure(error.what());
+            reportSaveFailure("cannot save maps to " + file + ": " + error.what());
         }
     }
+    entry["file"] = result == 1 ? json(file) : json();
     entry["result"] = result;
-    session().transcript.record(entry);
+    host.transcript.record(entry);
+    if (result == 1 && host.mapsSaved) {
+        host.mapsSaved({target, file, taken.first, taken.maps});
+    }
+    // What the report needs was taken; the values go, saved or not, so that memory does not
+    // grow with the maps of a long run.
+    for (HostMap& map : taken.maps) {
+        map.release();
+    }
     return result;
 }
 

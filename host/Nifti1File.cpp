@@ -27,20 +27,16 @@ constexpr std::size_t kCalMin = 128;    // float32
 constexpr std::size_t kDescrip = 148;   // 80 chars
 constexpr std::size_t kDescripLength = 80;
 constexpr std::size_t kQformCode = 252; // int16
-constexpr std::size_t kQoffset = 268;   // 3 x float32 (after quatern_b, _c, _d, all 0)
+constexpr std::size_t kSformCode = 254; // int16
+constexpr std::size_t kQuatern = 256;   // quatern_b, _c, _d, then qoffset_x, _y, _z: 6 x float32
+constexpr std::size_t kSrow = 280;      // srow_x, srow_y, srow_z: 3 x 4 x float32
 constexpr std::size_t kMagic = 344;     // 4 chars
 
 constexpr std::int16_t kDatatypeFloat32 = 16;
 constexpr char kUnitsMillimetre = 2;
-constexpr std::int16_t kXformScannerAnatomical = 1;
 
 template <typename T> void put(std::string& bytes, std::size_t offset, T value) {
     std::memcpy(bytes.data() + offset, &value, sizeof value);
-}
-
-// The grid's first voxel centre, so that the grid is centred on the scanner origin.
-float centringOffset(std::int32_t voxels, float voxelSize) {
-    return static_cast<float>(-0.5 * (voxels - 1) * static_cast<double>(voxelSize));
 }
 
 } // namespace
@@ -78,8 +74,11 @@ std::string nifti1SingleFile(const NiftiMapImage& image) {
     std::memcpy(bytes.data() + kDim, dim, sizeof dim);
     put<std::int16_t>(bytes, kDatatype, kDatatypeFloat32);
     put<std::int16_t>(bytes, kBitpix, 32);
-    // pixdim[0] is the qform's handedness (1); pixdim[4], the time step, exists only in 4-D.
-    const float pixdim[8] = {1.0F,
+    // pixdim[0] is the qform's handedness (0 without a qform); pixdim[4], the time step, exists
+    // only in 4-D.
+    const NiftiPlacement& placement = image.placement;
+    const bool qform = placement.qformCode > 0;
+    const float pixdim[8] = {qform ? static_cast<float>(placement.qfac) : 0.0F,
                              image.voxelSize[0],
                              image.voxelSize[1],
                              image.voxelSize[2],
@@ -96,11 +95,22 @@ std::string nifti1SingleFile(const NiftiMapImage& image) {
     const std::string_view description(image.description.c_str());
     std::memcpy(bytes.data() + kDescrip, description.data(),
                 std::min(description.size(), kDescripLength - 1));
-    put<std::int16_t>(bytes, kQformCode, kXformScannerAnatomical);
-    const float qoffset[3] = {centringOffset(nx, image.voxelSize[0]),
-                              centringOffset(ny, image.voxelSize[1]),
-                              centringOffset(nz, image.voxelSize[2])};
-    std::memcpy(bytes.data() + kQoffset, qoffset, sizeof qoffset);
+    put<std::int16_t>(bytes, kQformCode, placement.qformCode);
+    put<std::int16_t>(bytes, kSformCode, placement.sformCode);
+    if (qform) {
+        const float quatern[6] = {
+            static_cast<float>(placement.quaternB),   static_cast<float>(placement.quaternC),
+            static_cast<float>(placement.quaternD),   static_cast<float>(placement.qoffset[0]),
+            static_cast<float>(placement.qoffset[1]), static_cast<float>(placement.qoffset[2])};
+        std::memcpy(bytes.data() + kQuatern, quatern, sizeof quatern);
+    }
+    if (placement.sformCode > 0) {
+        float srow[12];
+        for (std::size_t i = 0; i < 12; ++i) {
+            srow[i] = static_cast<float>(placement.srow[i / 4][i % 4]);
+        }
+        std::memcpy(bytes.data() + kSrow, srow, sizeof srow);
+    }
     std::memcpy(bytes.data() + kMagic, "n+1", 4);
     // The four bytes after the header stay 0: no extension follows.
 

@@ -17,6 +17,7 @@
 #include <cmath>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <span>
 #include <stdexcept>
 
@@ -130,8 +131,10 @@ std::optional<std::int32_t> volumesOf(const std::string& sdmPath) {
 
 class PageBuilder {
 public:
-    PageBuilder(const fs::path& directory, fs::file_time_type runStart, HostSession& host)
-        : directory_(fs::absolute(directory)), runStart_(runStart), host_(host) {}
+    PageBuilder(const fs::path& directory, fs::file_time_type runStart, HostSession& host,
+                const std::map<std::size_t, KeptMap>& keptMaps)
+        : directory_(fs::absolute(directory)), runStart_(runStart), host_(host),
+          keptMaps_(keptMaps) {}
 
     PageRun run(const MotionRunRecord& record, std::size_t index) {
         PageRun run;
@@ -204,53 +207,24 @@ private:
         const std::string contents = save.mapCount > 1
                                          ? std::to_string(save.mapCount) + " displacement maps"
                                          : mapHeading(save.path);
-        if (auto entry = file(save.path, contents + " (NIfTI-1, float32, mm)")) {
+        if (auto entry = file(save.file, contents + " (NIfTI-1, float32, mm)")) {
             run.files.push_back(std::move(*entry));
         }
-        const auto& document = host_.document;
-        if (!document || !document->fmrHeader) {
-            return;
-        }
-        const auto& maps = document->maps.maps;
         for (std::size_t k = 0; k < save.mapCount; ++k) {
-            const std::size_t index = save.firstMap + k;
-            if (index >= maps.size()) {
-                break;
+            const auto kept = keptMaps_.find(save.firstMap + k);
+            if (kept == keptMaps_.end()) {
+                continue; // saved by another document, or not told to the report
             }
-            const HostMap& map = maps[index];
-            const MapStatistics statistics = mapStatistics(map.values());
             PageMap page;
             page.heading = mapHeading(save.path);
-            page.fileName = qm::fileNamePart(save.path);
+            page.fileName = qm::fileNamePart(save.file);
             if (save.mapCount > 1) {
                 page.fileName += " (map " + std::to_string(k + 1) + ")";
             }
-            page.maximum = statistics.maximum;
-            page.meanInMask = statistics.meanInMask;
-            page.voxelsInMask = statistics.voxelsInMask;
-#if defined(QUELMAR_HOST_PICTURES)
-            // Numbered in drawing order, so that a file saved twice keeps both pictures.
-            std::string pictureName = std::to_string(++picturesDrawn_);
-            pictureName = "map-" +
-                          std::string(2 - std::min<std::size_t>(2, pictureName.size()), '0') +
-                          pictureName + "-" +
-                          safeFileName(qm::pathWithoutExtension(qm::fileNamePart(save.path)));
-            if (save.mapCount > 1) {
-                pictureName += "-" + std::to_string(k + 1);
-            }
-            pictureName += ".png";
-            const FmrDocumentHeader& fmr = *document->fmrHeader;
-            const MapGrid grid{
-                map.dimensions(), {fmr.voxelSizeX, fmr.voxelSizeY, fmr.voxelSizeZ}, map.values()};
-            const MontagePicture picture = drawMapMontage(grid, statistics.maximum, page.heading);
-            try {
-                writeOutputFile((directory_ / pictureName).string(), picture.png);
-                page.picture = PageImage{urlFromRelativePath(pictureName), page.heading,
-                                         picture.width, picture.height};
-            } catch (const OutputFileError& error) {
-                reportOutputFailure(host_, "the map picture", error);
-            }
-#endif
+            page.maximum = kept->second.maximum;
+            page.meanInMask = kept->second.meanInMask;
+            page.voxelsInMask = kept->second.voxelsInMask;
+            page.picture = kept->second.picture;
             run.maps.push_back(std::move(page));
         }
     }
@@ -314,7 +288,7 @@ private:
     fs::path directory_;
     fs::file_time_type runStart_;
     HostSession& host_;
-    int picturesDrawn_ = 0;
+    const std::map<std::size_t, KeptMap>& keptMaps_;
     std::vector<std::string> shownPlots_; // PNG bytes of the plots shown for the current run
 };
 
@@ -322,7 +296,7 @@ private:
 
 ReportWriter::ReportWriter(const std::string& directory,
                            const std::optional<std::string>& transcriptPath, HostSession& host)
-    : directory_(directory) {
+    : host_(&host), directory_(directory) {
     std::error_code error;
     fs::create_directories(directory_, error);
     if (error || !fs::is_directory(directory_)) {
@@ -337,6 +311,51 @@ ReportWriter::ReportWriter(const std::string& directory,
     }
     runStart_ = std::chrono::time_point_cast<fs::file_time_type::duration>(
         std::chrono::floor<std::chrono::seconds>(fs::file_time_type::clock::now()));
+    host.mapsSaved = [this, &host](const SavedMaps& saved) { keepMaps(host, saved); };
+}
+
+ReportWriter::~ReportWriter() {
+    if (host_ != nullptr) {
+        host_->mapsSaved = nullptr;
+    }
+}
+
+// Before the maps' values go: their statistics, and their pictures drawn into the report
+// folder, numbered in drawing order so that a file saved twice keeps both pictures.
+void ReportWriter::keepMaps(HostSession& host, const SavedMaps& saved) {
+    for (std::size_t k = 0; k < saved.maps.size(); ++k) {
+        const HostMap& map = saved.maps[k];
+        const MapStatistics statistics = mapStatistics(map.values());
+        KeptMap& kept = keptMaps_[saved.firstMap + k];
+        kept.maximum = statistics.maximum;
+        kept.meanInMask = statistics.meanInMask;
+        kept.voxelsInMask = statistics.voxelsInMask;
+#if defined(QUELMAR_HOST_PICTURES)
+        std::string pictureName = std::to_string(++picturesDrawn_);
+        pictureName = "map-" + std::string(2 - std::min<std::size_t>(2, pictureName.size()), '0') +
+                      pictureName + "-" +
+                      safeFileName(qm::pathWithoutExtension(qm::fileNamePart(saved.hostPath)));
+        if (saved.maps.size() > 1) {
+            pictureName += "-" + std::to_string(k + 1);
+        }
+        pictureName += ".png";
+        const std::string heading = mapHeading(saved.hostPath);
+        const FmrDocumentHeader& fmr = *host.document->fmrHeader;
+        const MapGrid grid{
+            map.dimensions(), {fmr.voxelSizeX, fmr.voxelSizeY, fmr.voxelSizeZ}, map.values()};
+        const std::string path = (directory_ / pictureName).string();
+        try {
+            const MontagePicture picture = drawMapMontage(grid, statistics.maximum, heading);
+            writeOutputFile(path, picture.png);
+            kept.picture =
+                PageImage{urlFromRelativePath(pictureName), heading, picture.width, picture.height};
+        } catch (const OutputFileError& error) {
+            reportOutputFailure(host, "the map picture", error);
+        } catch (const std::exception& error) {
+            reportOutputFailure(host, "the map picture", OutputFileError(path, error.what()));
+        }
+#endif
+    }
 }
 
 void ReportWriter::write(HostSession& host) const {
@@ -353,7 +372,7 @@ void ReportWriter::write(HostSession& host) const {
     page.log = record.log;
     page.parametersRead = record.parametersRead;
 
-    PageBuilder builder(directory_, runStart_, host);
+    PageBuilder builder(directory_, runStart_, host, keptMaps_);
     for (std::size_t i = 0; i < record.runs.size(); ++i) {
         page.runs.push_back(builder.run(record.runs[i], i));
     }

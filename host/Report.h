@@ -4,7 +4,12 @@
 // windows and maps, and the files on disk.
 #pragma once
 
+#include "HostMap.h"
+#include "ReportPage.h"
+
+#include <cstddef>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -12,13 +17,26 @@ namespace halvorn_host {
 
 struct HostSession;
 
+// What the report keeps of a saved map once its values are released.
+struct KeptMap {
+    float maximum = 0.0F;    // millimetres
+    float meanInMask = 0.0F; // over the voxels with a value above 0
+    std::size_t voxelsInMask = 0;
+    std::optional<PageImage> picture; // drawn into the report folder when the map was saved
+};
+
 class ReportWriter {
 public:
     // Creates `directory`. When the run keeps no transcript of its own (`transcriptPath` unset),
-    // `host` records one into the report folder, since the report is read from it. Throws
-    // std::runtime_error naming the folder when it cannot be created.
+    // `host` records one into the report folder, since the report is read from it. From then on
+    // `host` tells the writer about every map it saves, before it releases the map's values.
+    // Throws std::runtime_error naming the folder when it cannot be created.
     ReportWriter(const std::string& directory, const std::optional<std::string>& transcriptPath,
                  HostSession& host);
+    ~ReportWriter();
+    // `host` holds a callback into this object.
+    ReportWriter(const ReportWriter&) = delete;
+    ReportWriter& operator=(const ReportWriter&) = delete;
 
     // Writes index.html and its pictures into the report folder, replacing earlier ones, from
     // the transcript `host` recorded. A file that cannot be written is reported through
@@ -28,11 +46,16 @@ public:
     std::filesystem::path pagePath() const { return directory_ / "index.html"; }
 
 private:
+    void keepMaps(HostSession& host, const SavedMaps& saved);
+
+    HostSession* host_ = nullptr;
     std::filesystem::path directory_;
     std::filesystem::path transcriptPath_;
     // Files beside a motion design matrix count as written by this run when they changed since
     // this moment (cut to the second, for file systems that keep coarse times).
     std::filesystem::file_time_type runStart_;
+    std::map<std::size_t, KeptMap> keptMaps_; // by the map's index in the document
+    int picturesDrawn_ = 0;
 };
 
 } // namespace halvorn_host

@@ -34,7 +34,8 @@ struct SpikeSearch {
 // One ztSaveMAPsOfCurrentFMR that wrote a file: the maps firstMap .. firstMap + mapCount - 1 of
 // the document, in creation order.
 struct MapSave {
-    std::string path;
+    std::string path; // as the plug-in gave it (NAME.map)
+    std::string file; // the file written (NAME.nii); the path when the transcript does not say
     std::size_t firstMap = 0;
     std::size_t mapCount = 0;
 };

@@ -259,15 +259,22 @@ private:
                               " volumes";
     }
 
+    // Every save attempt takes the maps created since the previous one, whether it wrote its
+    // file or not; only those that did are shown.
     void addMapSave(const json& entry) {
         const auto maps = entry.find("maps");
         const auto result = entry.find("result");
-        if (maps == entry.end() || !maps->is_number_integer() || maps->get<std::int64_t>() < 0 ||
-            result == entry.end() || *result != 1) {
-            return; // unsaved maps stay pending and are part of the next save's count
+        if (maps == entry.end() || !maps->is_number_integer() || maps->get<std::int64_t>() < 0) {
+            return;
         }
-        MapSave save{stringField(entry, "path"), mapsSaved_, maps->get<std::size_t>()};
-        mapsSaved_ += save.mapCount;
+        const std::size_t first = mapsTaken_;
+        mapsTaken_ += maps->get<std::size_t>();
+        if (result == entry.end() || *result != 1) {
+            return;
+        }
+        const std::string path = stringField(entry, "path");
+        const std::string file = stringField(entry, "file");
+        MapSave save{path, file.empty() ? path : file, first, maps->get<std::size_t>()};
         if (currentRunIndex_) {
             currentRun().maps.push_back(std::move(save));
         }
@@ -283,7 +290,7 @@ private:
     bool runClosed_ = false;
     std::optional<std::size_t> currentRunIndex_;
     std::string spikeThreshold_;
-    std::size_t mapsSaved_ = 0;
+    std::size_t mapsTaken_ = 0;
 };
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "DialogScript.h"
 #include "DocumentLoader.h"
 #include "HostSession.h"
+#include "NiftiWriter.h"
 #include "OutputFiles.h"
 #include "ParameterFile.h"
 #include "ParameterUsage.h"
@@ -78,8 +79,22 @@ void applyOptions(const HostOptions& options, HostSession& host) {
         host.transcript.open(*options.transcriptPath);
     }
     if (options.documentPath) {
-        host.document =
-            CurrentDocument{0, kDocumentTypeFmr, readFmrDocumentHeader(*options.documentPath), {}};
+        FmrDocument fmr = readFmrDocument(*options.documentPath);
+        if (!fmr.positionProblem.empty()) {
+            std::cerr << "Halvorn.exe: warning: the position information of the document "
+                      << *options.documentPath << " cannot place its slices ("
+                      << fmr.positionProblem
+                      << "), so maps are saved without a position in the scanner\n";
+        }
+        host.document = CurrentDocument{0, kDocumentTypeFmr, fmr.header, fmr.position, {}};
+    }
+    if (options.gzipMaps) {
+        if (!writerCompresses()) {
+            throw std::runtime_error(
+                "--gzip-maps needs the NIfTI library's compression, which this build of "
+                "Halvorn.exe does not have; without the option maps are saved as NAME.nii");
+        }
+        host.gzipMaps = true;
     }
     if (options.documentType) {
         if (!host.document) {

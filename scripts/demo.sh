@@ -66,9 +66,9 @@ fi
 expected=(run1_3DMC_spikes.sdm run1_3DMC_detr.sdm run1_3DMC_deriv.sdm run1_3DMC_sqr.sdm
           run1_3DMC_t1.sdm run1_3DMC_t2.sdm run1_3DMC_t1sqr.sdm run1_3DMC_t2sqr.sdm
           run1_3DMC_desc-confounds_timeseries.tsv run1_3DMC_desc-confounds_timeseries.json
-          run1_3DMC_MaxAbsolute.map run1_3DMC_MeanAbsolute.map run1_3DMC_MeanRelative.map
-          run1_3DMC_MaxRelative.map run1_3DMC_MaxAbsoluteX.map run1_3DMC_MaxAbsoluteY.map
-          run1_3DMC_MaxAbsoluteZ.map report/index.html)
+          run1_3DMC_MaxAbsolute.nii run1_3DMC_MeanAbsolute.nii run1_3DMC_MeanRelative.nii
+          run1_3DMC_MaxRelative.nii run1_3DMC_MaxAbsoluteX.nii run1_3DMC_MaxAbsoluteY.nii
+          run1_3DMC_MaxAbsoluteZ.nii report/index.html)
 for file in "${expected[@]}"; do
     if [[ ! -s "$out/$file" ]]; then
         echo "demo: $file was not written; see demo-output/log.txt and messages.txt" >&2
@@ -85,7 +85,8 @@ demo: wrote into demo-output/:
                                         confound predictors; $spikes spike volumes above 0.5 mm
   run1_3DMC_desc-confounds_timeseries.{tsv,json}
                                         the same confounds as one table for other packages
-  run1_3DMC_{Max,Mean}*.map (7 maps)    voxel displacement in mm, NIfTI-1 files
+  run1_3DMC_{Max,Mean}*.nii (7 maps)    voxel displacement in mm, NIfTI-1 files placed in the
+                                        scanner space of run1.fmr
   plots/                                $plots plot windows as PNG and SVG
   log.txt, transcript.jsonl             the log pane, every host call of the plug-in
 demo: open the report in a browser: $out/report/index.html

@@ -7,7 +7,7 @@ packages=(
     libgtest-dev libgmock-dev             # unit tests
     nlohmann-json3-dev libcli11-dev       # JSON (confound table sidecar, transcript), command line
     libcairo2-dev fonts-dejavu-core       # Halvorn.exe: plots as PNG and SVG
-    libnifti2-dev                         # Halvorn.exe: maps as NIfTI files
+    libnifti2-dev libznz-dev              # Halvorn.exe: maps as NIfTI files, gzip-compressed with --gzip-maps
     locales                               # tests: reading and writing under a decimal-comma locale
     chromium                              # tests: the help page and the dialog script in a browser
     libbenchmark-dev python3 time         # benchmarks (bench/): Google Benchmark, the summary, peak memory;

@@ -55,7 +55,7 @@ TEST(Install, PutsEverythingTheHostLoadsBesideTheLibraryAndHalvornRunsFromBin) {
     EXPECT_EQ(readFile(err), "") << "the shipped defaults cover every parameter the tasks read";
     EXPECT_NE(readFile(out).find("Quelmar>  Saving Maps"), std::string::npos) << readFile(out);
     EXPECT_TRUE(fs::is_regular_file(work.path() / "run_3DMC_detr.sdm"));
-    EXPECT_TRUE(fs::is_regular_file(work.path() / "run_3DMC_MeanRelative.map"));
+    EXPECT_TRUE(fs::is_regular_file(work.path() / "run_3DMC_MeanRelative.nii"));
 }
 
 } // namespace

@@ -21,7 +21,13 @@ namespace fs = std::filesystem;
 
 struct MapOption {
     const char* parameter;
-    const char* suffix;
+    const char* suffix; // of the path the plug-in gives the host
+
+    // The file Halvorn.exe writes for it: NAME.nii for NAME.map.
+    std::string file() const {
+        const std::string name = std::string("run_3DMC") + suffix;
+        return name.substr(0, name.size() - 4) + ".nii";
+    }
 };
 // In the order the task saves them.
 constexpr MapOption kMapOptions[] = {
@@ -41,13 +47,8 @@ struct NiftiMap {
     std::vector<float> values;
 };
 
-// The library finds files by their NIfTI extension, so the map is read through a copy named
-// ".nii"; the bytes are the map file's own.
 NiftiMap readNiftiMap(const std::string& path) {
-    const std::string copy = path + ".nii";
-    fs::copy_file(path, copy, fs::copy_options::overwrite_existing);
-    nifti_image* image = nifti_image_read(copy.c_str(), 1);
-    fs::remove(copy);
+    nifti_image* image = nifti_image_read(path.c_str(), 1);
     if (image == nullptr) {
         ADD_FAILURE() << "no NIfTI reader accepts " << path;
         return {};
@@ -66,12 +67,12 @@ NiftiMap readNiftiMap(const std::string& path) {
     return map;
 }
 
-// The files in `folder` whose names end in ".map".
+// The files in `folder` whose names end in ".map", ".nii" or ".nii.gz".
 std::set<std::string> mapFiles(const fs::path& folder) {
     std::set<std::string> names;
     for (const auto& entry : fs::directory_iterator(folder)) {
         const std::string name = entry.path().filename().string();
-        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".map") == 0) {
+        if (name.ends_with(".map") || name.ends_with(".nii") || name.ends_with(".nii.gz")) {
             names.insert(name);
         }
     }
@@ -133,12 +134,11 @@ TEST_F(DisplacementTask, EveryMapOptionAloneGivesExactlyItsFile) {
         }
         const HostRun result = displacement({std::string(option.parameter) + "=1"});
         EXPECT_EQ(result.exitCode, 0) << option.parameter << "\n" << result.err;
-        EXPECT_EQ(mapFiles(dir.path()),
-                  std::set<std::string>{std::string("run_3DMC") + option.suffix})
-            << option.parameter;
+        EXPECT_EQ(mapFiles(dir.path()), std::set<std::string>{option.file()}) << option.parameter;
         const auto saves = result.calls("ztSaveMAPsOfCurrentFMR");
         ASSERT_EQ(saves.size(), 1U) << option.parameter;
         EXPECT_EQ(saves[0]["path"], dir.file(std::string("run_3DMC") + option.suffix));
+        EXPECT_EQ(saves[0]["file"], dir.file(option.file())) << "the transcript names the file";
     }
 }
 
@@ -151,8 +151,9 @@ TEST_F(DisplacementTask, AllMapsAreSavedInTheirOrderEachWithTheDisplayRangeOfIts
     ASSERT_EQ(saves.size(), 7U);
     ASSERT_EQ(parameters.size(), 7U);
     for (std::size_t i = 0; i < 7; ++i) {
-        const std::string path = dir.file(std::string("run_3DMC") + kMapOptions[i].suffix);
-        EXPECT_EQ(saves[i]["path"], path);
+        const std::string path = dir.file(kMapOptions[i].file());
+        EXPECT_EQ(saves[i]["path"], dir.file(std::string("run_3DMC") + kMapOptions[i].suffix));
+        EXPECT_EQ(saves[i]["file"], path);
         EXPECT_EQ(saves[i]["maps"], 1) << "each save writes the one map created since the last";
         EXPECT_EQ(parameters[i]["mapKind"], 1);
         EXPECT_EQ(parameters[i]["lowerValue"].get<float>(), 0.01F);
@@ -165,7 +166,7 @@ TEST_F(DisplacementTask, AllMapsAreSavedInTheirOrderEachWithTheDisplayRangeOfIts
         EXPECT_EQ(map.calMax, static_cast<double>(largest)) << path;
         EXPECT_FLOAT_EQ(static_cast<float>(map.calMin), 0.01F);
         EXPECT_GT(largest, 0.0F) << "the generated head moves";
-        EXPECT_EQ(map.description, std::string("run_3DMC") + kMapOptions[i].suffix);
+        EXPECT_EQ(map.description, kMapOptions[i].file());
     }
 }
 
@@ -232,13 +233,13 @@ TEST_F(DisplacementTask, PureTranslationMovesEveryBrainVoxelByItsAmountAndNothin
     ASSERT_GT(std::count(inside.begin(), inside.end(), 1.0F), 50);
     ASSERT_GT(std::count(inside.begin(), inside.end(), 0.0F), 50);
 
-    const NiftiMap maxAbsolute = readNiftiMap(dir.file("run_3DMC_MaxAbsolute.map"));
+    const NiftiMap maxAbsolute = readNiftiMap(dir.file("run_3DMC_MaxAbsolute.nii"));
     EXPECT_EQ(maxAbsolute.values, inside) << "1 mm inside the mask, 0 outside";
     EXPECT_EQ(maxAbsolute.calMax, 1.0);
-    EXPECT_EQ(readNiftiMap(dir.file("run_3DMC_MaxAbsoluteX.map")).values, inside);
-    const NiftiMap maxY = readNiftiMap(dir.file("run_3DMC_MaxAbsoluteY.map"));
+    EXPECT_EQ(readNiftiMap(dir.file("run_3DMC_MaxAbsoluteX.nii")).values, inside);
+    const NiftiMap maxY = readNiftiMap(dir.file("run_3DMC_MaxAbsoluteY.nii"));
     EXPECT_EQ(maxY.values, std::vector<float>(inside.size(), 0.0F));
-    const NiftiMap meanRelative = readNiftiMap(dir.file("run_3DMC_MeanRelative.map"));
+    const NiftiMap meanRelative = readNiftiMap(dir.file("run_3DMC_MeanRelative.nii"));
     for (std::size_t i = 0; i < inside.size(); ++i) {
         // Only volume 0 moves relative to its predecessor, the unmoved grid.
         EXPECT_FLOAT_EQ(meanRelative.values[i], inside[i] / 12.0F) << i;
@@ -267,17 +268,17 @@ TEST_F(DisplacementTask, AnMdmOfTwoSdmsGivesEachItsOwnMapsBesideIt) {
     const HostRun result = displacement({"map_max_abs=1", "map_mean_rel=1", "plot_regular=1"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(mapFiles(dir.path() / "a"),
-              (std::set<std::string>{"run_3DMC_MaxAbsolute.map", "run_3DMC_MeanRelative.map"}));
+              (std::set<std::string>{"run_3DMC_MaxAbsolute.nii", "run_3DMC_MeanRelative.nii"}));
     EXPECT_EQ(mapFiles(dir.path() / "b"),
-              (std::set<std::string>{"run_3DMC_MaxAbsolute.map", "run_3DMC_MeanRelative.map"}));
+              (std::set<std::string>{"run_3DMC_MaxAbsolute.nii", "run_3DMC_MeanRelative.nii"}));
     EXPECT_TRUE(mapFiles(dir.path()).empty());
     const auto log = result.logTexts();
     EXPECT_TRUE(contains(log, "Quelmar>  Start calculating voxel specific motion in 12 volumes"));
     EXPECT_TRUE(contains(log, "Quelmar>  Start calculating voxel specific motion in 9 volumes"));
     EXPECT_EQ(result.calls("ztPlotLine").size(), 2U) << "one plot per listed SDM";
     // Both runs are computed on the current document's grid and mask.
-    const NiftiMap a = readNiftiMap((dir.path() / "a" / "run_3DMC_MaxAbsolute.map").string());
-    const NiftiMap b = readNiftiMap((dir.path() / "b" / "run_3DMC_MaxAbsolute.map").string());
+    const NiftiMap a = readNiftiMap((dir.path() / "a" / "run_3DMC_MaxAbsolute.nii").string());
+    const NiftiMap b = readNiftiMap((dir.path() / "b" / "run_3DMC_MaxAbsolute.nii").string());
     for (std::size_t i = 0; i < a.values.size(); ++i) {
         EXPECT_EQ(a.values[i] > 0.0F, b.values[i] > 0.0F) << i;
     }
@@ -370,7 +371,7 @@ TEST_F(DisplacementTask, AShortStcThatHoldsVolumeZeroIsUsedAndTheLogSaysSo) {
                              std::to_string(10 * 9 * 6 * 12 * 2) +
                              " bytes its FMR project describes; volume 0, from which the brain "
                              "mask is made, is complete."));
-    EXPECT_EQ(mapFiles(dir.path()), std::set<std::string>{"run_3DMC_MaxAbsolute.map"});
+    EXPECT_EQ(mapFiles(dir.path()), std::set<std::string>{"run_3DMC_MaxAbsolute.nii"});
 }
 
 TEST_F(DisplacementTask, AHeaderWithoutAVolumeSizeIsRefusedNamingTheFmr) {
@@ -403,20 +404,70 @@ TEST_F(DisplacementTask, AMissingStcIsNamed) {
 namespace qm::test {
 namespace {
 
+// Readers and viewers go by the extension: NAME.map was refused, NAME.nii is opened.
+TEST_F(DisplacementTask, WithGzipMapsTheMapsAreCompressedNiftiFilesWhereTheBuildCanCompress) {
+    generate();
+    const HostRun plain = displacement({"map_max_abs=1", "map_mean_rel=1"});
+    ASSERT_EQ(plain.exitCode, 0) << plain.err;
+    const HostRun compressed = displacement({"map_max_abs=1", "map_mean_rel=1"}, {"--gzip-maps"});
+    if (runsUnderLauncher()) {
+        // The Windows build writes maps with its built-in writer, which has no compression.
+        EXPECT_EQ(compressed.exitCode, 2);
+        EXPECT_EQ(compressed.err,
+                  "Halvorn.exe: error: --gzip-maps needs the NIfTI library's compression, which "
+                  "this build of Halvorn.exe does not have; without the option maps are saved as "
+                  "NAME.nii\n");
+        EXPECT_TRUE(compressed.calls("ztLogText").empty());
+        return;
+    }
+    ASSERT_EQ(compressed.exitCode, 0) << compressed.err;
+    EXPECT_EQ(mapFiles(dir.path()),
+              (std::set<std::string>{"run_3DMC_MaxAbsolute.nii", "run_3DMC_MaxAbsolute.nii.gz",
+                                     "run_3DMC_MeanRelative.nii", "run_3DMC_MeanRelative.nii.gz"}));
+    const auto saves = compressed.calls("ztSaveMAPsOfCurrentFMR");
+    ASSERT_EQ(saves.size(), 2U);
+    EXPECT_EQ(saves[0]["file"], dir.file("run_3DMC_MaxAbsolute.nii.gz"));
+    for (const std::string name : {"run_3DMC_MaxAbsolute", "run_3DMC_MeanRelative"}) {
+        const std::string gz = readFile(dir.file(name + ".nii.gz"));
+        ASSERT_GE(gz.size(), 2U);
+        EXPECT_EQ(gz.substr(0, 2), "\x1f\x8b") << "a gzip stream";
+        EXPECT_LT(gz.size(), fs::file_size(dir.file(name + ".nii")));
+        const NiftiMap fromGz = readNiftiMap(dir.file(name + ".nii.gz"));
+        const NiftiMap fromNii = readNiftiMap(dir.file(name + ".nii"));
+        EXPECT_EQ(fromGz.values, fromNii.values) << name;
+        EXPECT_EQ(fromGz.dim, fromNii.dim) << name;
+        EXPECT_EQ(fromGz.calMax, fromNii.calMax) << name;
+        EXPECT_EQ(fromGz.description, name + ".nii.gz");
+    }
+}
+
 TEST_F(DisplacementTask, AMapThatCannotBeSavedIsAnErrorAndLeavesNoTemporaryFile) {
     generate();
     // Something that is not a file stands where the map belongs: renaming over it fails, for
     // root too.
-    fs::create_directory(dir.path() / "run_3DMC_MaxAbsolute.map");
+    fs::create_directory(dir.path() / "run_3DMC_MaxAbsolute.nii");
     const HostRun result = displacement({"map_max_abs=1", "map_mean_abs=1"});
     EXPECT_EQ(result.exitCode, 1) << result.err;
-    EXPECT_NE(result.err.find("Error: cannot save maps to " + dir.file("run_3DMC_MaxAbsolute.map")),
+    EXPECT_NE(result.err.find("Error: cannot save maps to " + dir.file("run_3DMC_MaxAbsolute.nii") +
+                              ": "),
               std::string::npos)
         << result.err;
-    for (const auto& entry : fs::directory_iterator(dir.path())) {
-        EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
-    }
-    EXPECT_TRUE(fs::is_directory(dir.path() / "run_3DMC_MaxAbsolute.map"));
+    EXPECT_EQ(mapFiles(dir.path()),
+              (std::set<std::string>{"run_3DMC_MaxAbsolute.nii", "run_3DMC_MeanAbsolute.nii"}))
+        << "nothing else, no temporary file";
+    EXPECT_TRUE(fs::is_directory(dir.path() / "run_3DMC_MaxAbsolute.nii"));
+    // The failed save took its map along: the next file holds its own map only, not a 4-D
+    // image whose first volume is the map that could not be saved.
+    const NiftiMap next = readNiftiMap(dir.file("run_3DMC_MeanAbsolute.nii"));
+    EXPECT_EQ(next.dim, (std::vector<std::int64_t>{3, 10, 9, 6}));
+    EXPECT_EQ(next.description, "run_3DMC_MeanAbsolute.nii");
+    const auto saves = result.calls("ztSaveMAPsOfCurrentFMR");
+    ASSERT_EQ(saves.size(), 2U);
+    EXPECT_EQ(saves[0]["maps"], 1);
+    EXPECT_EQ(saves[0]["result"], 0);
+    EXPECT_TRUE(saves[0]["file"].is_null());
+    EXPECT_EQ(saves[1]["maps"], 1);
+    EXPECT_EQ(saves[1]["result"], 1);
 }
 
 } // namespace

@@ -94,8 +94,8 @@ TEST_F(HalvornParams, AFileGivesTheTaskItsValuesAndSetOverridesThem) {
     EXPECT_EQ(valueRead(fromFile, "fmr_threshold"), "150.5");
     EXPECT_EQ(valueRead(fromFile, "sdmfile"), "\"run_3DMC.sdm\"");
     EXPECT_EQ(fromFile.err, "");
-    EXPECT_TRUE(std::filesystem::exists(dir.file("run_3DMC_MaxAbsolute.map")));
-    EXPECT_FALSE(std::filesystem::exists(dir.file("run_3DMC_MeanAbsolute.map")));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("run_3DMC_MaxAbsolute.nii")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("run_3DMC_MeanAbsolute.nii")));
 
     const HostRun overridden = run({"--set", "fmr_threshold=2", "--params", "displacement.params",
                                     "--set", "map_mean_abs=1", "displacement"});
@@ -103,7 +103,7 @@ TEST_F(HalvornParams, AFileGivesTheTaskItsValuesAndSetOverridesThem) {
     EXPECT_EQ(valueRead(overridden, "fmr_threshold"), "2.0") << "--set wins wherever it stands";
     EXPECT_EQ(valueRead(overridden, "map_mean_abs"), "1");
     EXPECT_EQ(overridden.err, "");
-    EXPECT_TRUE(std::filesystem::exists(dir.file("run_3DMC_MeanAbsolute.map")));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("run_3DMC_MeanAbsolute.nii")));
 }
 
 TEST_F(HalvornParams, ALaterFileOverridesAnEarlierOne) {
@@ -130,7 +130,7 @@ TEST_F(HalvornParams, AMisspeltNameIsReportedBothWays) {
                   "as \"\", 0 or 0.0"}));
     EXPECT_LT(result.err.find("map_maxabs"), result.err.find("map_max_abs\", which"))
         << "the unknown name comes first";
-    EXPECT_FALSE(std::filesystem::exists(dir.file("run_3DMC_MaxAbsolute.map")))
+    EXPECT_FALSE(std::filesystem::exists(dir.file("run_3DMC_MaxAbsolute.nii")))
         << "the misspelt switch left the map off";
 }
 

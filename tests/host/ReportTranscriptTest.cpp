@@ -33,8 +33,14 @@ json sdmfile(const std::string& path) {
 json plot(int number) {
     return {{"call", "ztPlotLine"}, {"n", 10}, {"name", "Translation X [mm]"}, {"plot", number}};
 }
+// The file written is NAME.nii for NAME.map.
 json mapSave(const std::string& path, int maps, int result) {
-    return {{"call", "ztSaveMAPsOfCurrentFMR"}, {"path", path}, {"maps", maps}, {"result", result}};
+    const json file = result == 1 ? json(path.substr(0, path.size() - 4) + ".nii") : json();
+    return {{"call", "ztSaveMAPsOfCurrentFMR"},
+            {"path", path},
+            {"maps", maps},
+            {"file", file},
+            {"result", result}};
 }
 
 // An MDM that lists a.sdm and b.sdm; anything else lists itself.
@@ -142,7 +148,8 @@ TEST(ReportTranscript, EachDesignMatrixOfAnMdmGetsItsOwnEvents) {
     }
 }
 
-TEST(ReportTranscript, AFailedMapSaveLeavesItsMapsToTheNextSave) {
+// A failed save takes its map with it: the next save holds only the maps created after it.
+TEST(ReportTranscript, AFailedMapSaveTakesItsMapsWithIt) {
     const std::vector<json> entries = {
         execute("displacement"),
         sdmfile("run_3DMC.sdm"),
@@ -150,8 +157,8 @@ TEST(ReportTranscript, AFailedMapSaveLeavesItsMapsToTheNextSave) {
         log(">  Saving Maps"),
         mapSave("run_3DMC_MaxAbsolute.map", 1, 1),
         mapSave("full/run_3DMC_MeanAbsolute.map", 1, 0),
-        {{"host", "error"}, {"text", "Error: cannot write full/run_3DMC_MeanAbsolute.map"}},
-        mapSave("run_3DMC_MeanRelative.map", 2, 1),
+        {{"host", "error"}, {"text", "Error: cannot save maps to full/run_3DMC_MeanAbsolute.nii"}},
+        mapSave("run_3DMC_MeanRelative.map", 1, 1),
         returned(),
     };
     const SessionRecord record = recordSession(entries, lister);
@@ -159,8 +166,9 @@ TEST(ReportTranscript, AFailedMapSaveLeavesItsMapsToTheNextSave) {
     const auto& maps = record.runs[0].maps;
     ASSERT_EQ(maps.size(), 2U);
     EXPECT_EQ(maps[1].path, "run_3DMC_MeanRelative.map");
-    EXPECT_EQ(maps[1].firstMap, 1U);
-    EXPECT_EQ(maps[1].mapCount, 2U);
+    EXPECT_EQ(maps[1].file, "run_3DMC_MeanRelative.nii");
+    EXPECT_EQ(maps[1].firstMap, 2U);
+    EXPECT_EQ(maps[1].mapCount, 1U);
     ASSERT_EQ(record.tasks.size(), 1U);
     EXPECT_TRUE(record.tasks[0].errorShown);
     EXPECT_EQ(record.log.back().kind, ReportLogEntry::Kind::HostError);
