@@ -9,6 +9,9 @@
 #include <nifti2_io.h>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -403,6 +406,155 @@ TEST_F(DisplacementTask, AMissingStcIsNamed) {
 
 namespace qm::test {
 namespace {
+
+// ---- Where the maps lie
+
+// `text` with the value of the FMR entry "KEY:" replaced.
+std::string withFmrEntry(std::string text, const std::string& key, const std::string& value) {
+    const auto start = text.find("\n" + key + ":");
+    EXPECT_NE(start, std::string::npos) << key;
+    const auto valueStart = text.find_first_not_of(' ', start + key.size() + 2);
+    const auto end = text.find("\r\n", valueStart);
+    return text.replace(valueStart, end - valueStart, value);
+}
+
+std::string decimal(double value) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.9g", value);
+    return buffer;
+}
+
+using Point = std::array<double, 3>;
+
+Point voxelCentre(const nifti_dmat44& matrix, double i, double j, double k) {
+    Point world{};
+    for (int axis = 0; axis < 3; ++axis) {
+        world[static_cast<std::size_t>(axis)] = matrix.m[axis][0] * i + matrix.m[axis][1] * j +
+                                                matrix.m[axis][2] * k + matrix.m[axis][3];
+    }
+    return world;
+}
+
+struct Placement {
+    int qformCode = 0;
+    int sformCode = 0;
+    nifti_dmat44 qform{};
+    nifti_dmat44 sform{};
+};
+
+Placement placementOf(const std::string& path) {
+    nifti_image* image = nifti_image_read(path.c_str(), 0);
+    if (image == nullptr) {
+        ADD_FAILURE() << "no NIfTI reader accepts " << path;
+        return {};
+    }
+    const Placement placement{image->qform_code, image->sform_code, image->qto_xyz, image->sto_xyz};
+    nifti_image_free(image);
+    return placement;
+}
+
+// A run whose slices are turned 30 degrees about the scanner's z axis, tilted 20 degrees and
+// moved away from the scanner's centre: every voxel centre of the maps, through the NIfTI
+// library's own qform and sform matrices, lies where the FMR's position information puts it
+// (LPS in the FMR, RAS in the map).
+TEST_F(DisplacementTask, TheMapsLieWhereTheFmrPutsItsSlices) {
+    generate();
+    const double turn = 30.0 * 3.14159265358979323846 / 180.0;
+    const double tilt = 20.0 * 3.14159265358979323846 / 180.0;
+    const Point row = {std::cos(turn), std::sin(turn), 0.0};
+    const Point column = {-std::sin(turn) * std::cos(tilt), std::cos(turn) * std::cos(tilt),
+                          std::sin(tilt)};
+    const Point normal = {row[1] * column[2] - row[2] * column[1],
+                          row[2] * column[0] - row[0] * column[2],
+                          row[0] * column[1] - row[1] * column[0]};
+    const Point first = {12.5, -30.0, 7.0};
+    const double sliceDistance = 3.0; // thickness 3, no gap
+    Point last{};
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+        last[axis] = first[axis] + 5 * sliceDistance * normal[axis]; // 6 slices
+    }
+    std::string fmr = readFile(files.fmr);
+    const char* axes = "XYZ";
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+        const std::string letter(1, axes[axis]);
+        fmr = withFmrEntry(fmr, "Slice1Center" + letter, decimal(first[axis]));
+        fmr = withFmrEntry(fmr, "SliceNCenter" + letter, decimal(last[axis]));
+        fmr = withFmrEntry(fmr, "RowDir" + letter, decimal(row[axis]));
+        fmr = withFmrEntry(fmr, "ColDir" + letter, decimal(column[axis]));
+    }
+    writeFile(files.fmr, fmr);
+
+    const HostRun result = displacement({"map_max_abs=1"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const Placement placement = placementOf(dir.file("run_3DMC_MaxAbsolute.nii"));
+    EXPECT_EQ(placement.qformCode, NIFTI_XFORM_SCANNER_ANAT);
+    EXPECT_EQ(placement.sformCode, NIFTI_XFORM_SCANNER_ANAT);
+    // Grid of 10 x 9 x 6 voxels of 3 mm.
+    for (const auto& [i, j, k] : std::vector<Point>{
+             {0, 0, 0}, {9, 0, 0}, {0, 8, 0}, {0, 0, 5}, {9, 8, 5}, {4.5, 4, 0}, {4.5, 4, 5}}) {
+        Point lps{};
+        for (std::size_t axis = 0; axis < 3; ++axis) {
+            lps[axis] = first[axis] + (i - 4.5) * 3.0 * row[axis] + (j - 4.0) * 3.0 * column[axis] +
+                        k * (last[axis] - first[axis]) / 5.0;
+        }
+        const Point ras = {-lps[0], -lps[1], lps[2]};
+        const Point bySform = voxelCentre(placement.sform, i, j, k);
+        const Point byQform = voxelCentre(placement.qform, i, j, k);
+        for (std::size_t axis = 0; axis < 3; ++axis) {
+            // The header holds single-precision numbers.
+            EXPECT_NEAR(bySform[axis], ras[axis], 1e-4) << i << " " << j << " " << k;
+            EXPECT_NEAR(byQform[axis], ras[axis], 1e-4) << i << " " << j << " " << k;
+        }
+    }
+}
+
+TEST_F(DisplacementTask, TheGeneratedAxialRunIsCentredOnTheScannerInRas) {
+    generate();
+    const HostRun result = displacement({"map_max_abs=1"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const Placement placement = placementOf(dir.file("run_3DMC_MaxAbsolute.nii"));
+    EXPECT_EQ(placement.qformCode, NIFTI_XFORM_SCANNER_ANAT);
+    // RowDir +x and ColDir +y in LPS point left and back: x and y fall in RAS.
+    const Point origin = voxelCentre(placement.qform, 0, 0, 0);
+    EXPECT_NEAR(origin[0], 4.5 * 3.0, 1e-5);
+    EXPECT_NEAR(origin[1], 4.0 * 3.0, 1e-5);
+    EXPECT_NEAR(origin[2], -2.5 * 3.0, 1e-5);
+    const Point far = voxelCentre(placement.sform, 9, 8, 5);
+    EXPECT_NEAR(far[0], -4.5 * 3.0, 1e-5);
+    EXPECT_NEAR(far[1], -4.0 * 3.0, 1e-5);
+    EXPECT_NEAR(far[2], 2.5 * 3.0, 1e-5);
+}
+
+// The header used to say scanner space for a grid merely centred on the origin.
+TEST_F(DisplacementTask, WithoutUsablePositionInformationThePlacementIsUnknown) {
+    generate();
+    const std::string generated = readFile(files.fmr);
+    const auto blockStart = generated.find("PositionInformationFromImageHeaders");
+    const auto blockEnd = generated.find("\r\n", generated.find("GapThickness:"));
+    const std::string withoutBlock =
+        generated.substr(0, blockStart) + generated.substr(blockEnd + 2);
+    const std::string parallel = withFmrEntry(
+        withFmrEntry(withFmrEntry(generated, "ColDirX", "1"), "ColDirY", "0"), "ColDirZ", "0");
+    const std::pair<std::string, std::string> cases[] = {
+        {withoutBlock, ""},
+        {parallel, "Halvorn.exe: warning: the position information of the document " + files.fmr +
+                       " cannot place its slices (\"RowDir\" and \"ColDir\" are parallel), so "
+                       "maps are saved without a position in the scanner\n"},
+    };
+    for (const auto& [fmr, warning] : cases) {
+        writeFile(files.fmr, fmr);
+        const HostRun result = displacement({"map_max_abs=1"});
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        if (warning.empty()) {
+            EXPECT_EQ(result.err.find("position information"), std::string::npos) << result.err;
+        } else {
+            EXPECT_EQ(result.err.rfind(warning, 0), 0U) << result.err;
+        }
+        const Placement placement = placementOf(dir.file("run_3DMC_MaxAbsolute.nii"));
+        EXPECT_EQ(placement.qformCode, NIFTI_XFORM_UNKNOWN);
+        EXPECT_EQ(placement.sformCode, NIFTI_XFORM_UNKNOWN);
+    }
+}
 
 // Readers and viewers go by the extension: NAME.map was refused, NAME.nii is opened.
 TEST_F(DisplacementTask, WithGzipMapsTheMapsAreCompressedNiftiFilesWhereTheBuildCanCompress) {

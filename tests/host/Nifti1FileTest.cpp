@@ -27,7 +27,18 @@ struct ImageCase {
     float displayMin;
     float displayMax;
     std::string description;
+    bool placed = false; // in scanner space from position information, or unknown
 };
+
+// Slices turned and tilted away from the scanner's axes, and stacked against their normal.
+halvorn_host::FmrPosition obliquePosition() {
+    halvorn_host::FmrPosition position;
+    position.rowDirection = {0.866025, 0.5, 0.0};
+    position.columnDirection = {-0.469846, 0.813798, 0.34202};
+    position.slice1Center = {12.5, -30.25, 7.0};
+    position.sliceNCenter = {11.3, -28.2, -1.3};
+    return position;
+}
 
 // Values of every kind a map can hold, the awkward ones included.
 std::vector<float> volumeValues(std::size_t size, int volume) {
@@ -57,6 +68,11 @@ TEST_P(Nifti1File, IsTheFileTheNiftiLibraryWrites) {
     NiftiMapImage image;
     image.dimensions = given.dimensions;
     image.voxelSize = given.voxelSize;
+    if (given.placed) {
+        image.placement =
+            halvorn_host::niftiPlacement(obliquePosition(), given.dimensions, given.voxelSize);
+        ASSERT_EQ(image.placement.sformCode, 1);
+    }
     for (const auto& volume : volumes) {
         image.volumes.push_back(&volume);
     }
@@ -109,7 +125,23 @@ INSTANTIATE_TEST_SUITE_P(
                                 1,
                                 0.0F,
                                 1.0F,
-                                std::string(100, 'd')}),
+                                std::string(100, 'd')},
+                      ImageCase{"placed_in_scanner_space",
+                                {64, 64, 30},
+                                {3.0F, 3.0F, 3.5F},
+                                1,
+                                0.01F,
+                                2.5F,
+                                "run1_3DMC_MaxAbsolute.nii",
+                                true},
+                      ImageCase{"one_slice_placed_in_scanner_space",
+                                {5, 3, 1},
+                                {2.0F, 2.0F, 4.0F},
+                                2,
+                                0.01F,
+                                2.5F,
+                                "run1_3DMC_MaxAbsolute.nii (2 maps)",
+                                true}),
     [](const ::testing::TestParamInfo<ImageCase>& info) { return std::string(info.param.name); });
 
 TEST(Nifti1FileRefuses, NothingToWriteAndMapsOfDifferentSizes) {
