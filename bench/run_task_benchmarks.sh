@@ -94,6 +94,25 @@ time_task "displacement, 128 x 128 x 64, 300 volumes, no maps, no plots" \
     "$bin/Halvorn.exe" --document "$work/run300.fmr" "${all_maps[@]}" --set map_max_abs=0 \
     --set map_mean_abs=0 --set map_max_rel=0 --set map_mean_rel=0 --set map_max_abs_x=0 \
     --set map_max_abs_y=0 --set map_max_abs_z=0 --set sdmfile="$work/run300_3DMC.sdm" displacement
+# An MDM of 1 and of 40 runs on the same document, every map saved beside each run's SDM: the
+# host releases each map once it is saved, so the peak memory must not grow with the runs.
+for count in 1 40; do
+    study="$work/study$count"
+    mkdir -p "$study"
+    {
+        printf '\r\nFileVersion:          1\r\nTypeOfFunctionalData: FMR\r\n\r\n'
+        printf 'NrOfStudies:          %d\r\n' "$count"
+        for ((run = 1; run <= count; run++)); do
+            mkdir -p "$study/run$run"
+            cp "$work/run300_3DMC.sdm" "$study/run$run/run_3DMC.sdm"
+            printf '"%s" "%s"\r\n' "$work/run300.fmr" "$study/run$run/run_3DMC.sdm"
+        done
+    } >"$study/study_3DMC.mdm"
+    runs_label=$( ((count == 1)) && echo "1 run" || echo "$count runs")
+    time_task "displacement, MDM of $runs_label of 128 x 128 x 64 x 300, all maps, no plots" \
+        "$bin/Halvorn.exe" --document "$work/run300.fmr" "${all_maps[@]}" \
+        --set sdmfile="$study/study_3DMC.mdm" displacement
+done
 all_confounds=(--set spike_threshold=0.5 --set create_detrended=1 --set create_derivative=1
     --set create_spikes=1 --set create_squared=1 --set create_delayed1=1
     --set create_delayed1sq=1 --set create_delayed2=1 --set create_delayed2sq=1
@@ -105,6 +124,18 @@ time_task "confound, 2000 volumes, every option on (plots drawn by Halvorn.exe)"
 time_task "confound, 2000 volumes, every option on but the plots" \
     "$bin/Halvorn.exe" --document "$work/run2000.fmr" "${all_confounds[@]}" \
     --set plot_regular=0 --set plot_detrended=0 confound
+# A predictor name of a million characters, cut to the legend of both plots.
+python3 - "$work/run2000_3DMC.sdm" "$work/longname_3DMC.sdm" <<'PYTHON'
+import sys
+text = open(sys.argv[1], encoding="ascii").read()
+start = text.index('"') + 1
+open(sys.argv[2], "w", encoding="ascii", newline="").write(
+    text[:start] + "x" * 1_000_000 + text[text.index('"', start):])
+PYTHON
+time_task "confound, 2000 volumes, a predictor name of 1,000,000 characters, plots drawn" \
+    "$bin/Halvorn.exe" --document "$work/run2000.fmr" --plots "$work/plots" \
+    --set sdmfile="$work/longname_3DMC.sdm" --set plot_regular=1 --set plot_detrended=1 \
+    --set spike_threshold=0.5 confound
 
 echo
 python3 bench/summarise_benchmarks.py "$work/benchmarks.json" "$work/tasks.tsv" "$work/confound.json"
