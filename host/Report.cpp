@@ -322,7 +322,7 @@ ReportWriter::~ReportWriter() {
 
 // Before the maps' values go: their statistics, and their pictures drawn into the report
 // folder, numbered in drawing order so that a file saved twice keeps both pictures.
-void ReportWriter::keepMaps(HostSession& host, const SavedMaps& saved) {
+void ReportWriter::keepMaps([[maybe_unused]] HostSession& host, const SavedMaps& saved) {
     for (std::size_t k = 0; k < saved.maps.size(); ++k) {
         const HostMap& map = saved.maps[k];
         const MapStatistics statistics = mapStatistics(map.values());
