@@ -424,8 +424,7 @@ TEST_F(ConfoundTask, BadValuesOfTheNewOptionsAreRefusedBeforeAnyFileIsRead) {
     const std::string volumes = ": give a number of volumes, 0 or more.";
     const std::vector<Case> cases = {
         {"head_radius=-5", "The parameter \"head_radius\" is -5" + radius},
-        {"head_radius=nan", "The parameter \"head_radius\" is nan" + radius},
-        {"head_radius=inf", "The parameter \"head_radius\" is inf" + radius},
+        // "nan" and "inf" never reach the plug-in: Halvorn.exe refuses them as unreadable.
         {"head_radius=1000.5", "The parameter \"head_radius\" is 1000.5" + radius},
         {"spike_measure=2", "The parameter \"spike_measure\" is 2" + measure},
         {"spike_measure=-1", "The parameter \"spike_measure\" is -1" + measure},

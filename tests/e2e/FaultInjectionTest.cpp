@@ -203,7 +203,7 @@ TEST_F(FaultInjection, ATranscriptThatDoesNotFitOnTheDiskIsReportedAndNotCut) {
     const tools::RunFiles run = generateRun(12);
     const std::string transcript = dir.file("") + "/.halvorn-transcript.jsonl";
     constexpr std::uint64_t kLimit = 1024; // the selection's transcript takes about 1.3 kB
-    const HostRun full = runSelection(run.sdm, {{}, kLimit, false});
+    const HostRun full = runSelection(run.sdm, withFileSizeLimit(kLimit));
     EXPECT_EQ(full.exitCode, 1);
     EXPECT_EQ(
         full.err.rfind("Halvorn.exe: error: cannot write the transcript " + transcript + ": ", 0),
@@ -435,8 +435,7 @@ TEST_F(FaultInjection, APathOf510BytesStillPassesThroughTheTextBuffers) {
     const tools::RunFiles run = generateRun(10);
     const std::string path = sdmAtPathOfLength(data, 510, readFile(run.sdm));
     for (const ChildConditions& host :
-         {ChildConditions{},
-          withEnvironment({"HALVORN_FULL_TEXT_BUFFERS=1"})}) {
+         {ChildConditions{}, withEnvironment({"HALVORN_FULL_TEXT_BUFFERS=1"})}) {
         const HostRun selection = runSelection(path, host);
         EXPECT_EQ(selection.exitCode, 0) << selection.err;
         ASSERT_EQ(selection.calls("ztSetStringParameter").size(), 1U);

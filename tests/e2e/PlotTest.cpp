@@ -262,7 +262,7 @@ TEST_F(Plots, PicturesThatDoNotFitOnTheDiskAreLeftOutAndTheRunFails) {
     ASSERT_GT(std::filesystem::file_size(dir.file("plots/plot-01-run1_3DMC.sdm.png")), kLimit);
     std::filesystem::remove_all(dir.file("plots"));
 
-    const HostRun full = runHalvornUnder({{}, kLimit, false}, arguments, dir.file(""));
+    const HostRun full = runHalvornUnder(withFileSizeLimit(kLimit), arguments, dir.file(""));
     EXPECT_EQ(full.exitCode, 1);
     for (const char* extension : {".png", ".svg"}) {
         const std::string path = "plots/plot-01-run1_3DMC.sdm" + std::string(extension);

@@ -316,19 +316,21 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
+// The task then stops for want of a motion file (status 1); what counts here is that the getter
+// read the value instead of stopping the run (status 2).
 TEST_F(HalvornParams, NumbersWithBlanksSignsAndExponentsAreRead) {
     const std::pair<std::string, std::string> floats[] = {
         {" 0.5\t", "0.5"}, {"+0.5", "0.5"}, {"5e-1", "0.5"}, {".5", "0.5"}, {"-2", "-2.0"}};
     for (const auto& [text, read] : floats) {
         const HostRun result = run({"--set", "fmr_threshold=" + text, "displacement"});
-        EXPECT_EQ(result.exitCode, 0) << text << result.err;
+        EXPECT_NE(result.exitCode, 2) << text << result.err;
         EXPECT_EQ(valueRead(result, "fmr_threshold"), read) << text;
     }
     const std::pair<std::string, std::string> integers[] = {
         {" 1 ", "1"}, {"+1", "1"}, {"-0", "0"}, {"007", "7"}};
     for (const auto& [text, read] : integers) {
         const HostRun result = run({"--set", "map_max_abs=" + text, "displacement"});
-        EXPECT_EQ(result.exitCode, 0) << text << result.err;
+        EXPECT_NE(result.exitCode, 2) << text << result.err;
         EXPECT_EQ(valueRead(result, "map_max_abs"), read) << text;
     }
 }

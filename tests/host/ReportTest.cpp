@@ -155,7 +155,11 @@ TEST(Report, ParametersAreShownExactlyAsGiven) {
         EXPECT_EQ(spike.threshold, "0.50");
     }
     for (const auto& call : run.host.calls("ztGetFloatParameter")) {
-        EXPECT_TRUE(call["text"] == "0.50" || call["text"] == "1.5e2") << call.dump();
+        if (call["name"] == "spike_threshold") {
+            EXPECT_EQ(call["text"], "0.50") << call.dump();
+        } else if (call["name"] == "fmr_threshold") {
+            EXPECT_EQ(call["text"], "1.5e2") << call.dump();
+        }
     }
 }
 
@@ -319,7 +323,7 @@ TEST(Report, AReportThatDoesNotFitOnTheDiskIsReportedAndNotCut) {
     ASSERT_GT(fs::file_size(dir.path() / "report" / "index.html"), kLimit);
     fs::remove_all(dir.path() / "report");
 
-    const auto full = runHalvornUnder({{}, kLimit, false}, arguments, dir.path().string());
+    const auto full = runHalvornUnder(withFileSizeLimit(kLimit), arguments, dir.path().string());
     EXPECT_EQ(full.exitCode, 1);
     EXPECT_NE(full.err.find("Halvorn.exe: error: cannot write the report page report/index.html: "),
               std::string::npos)
