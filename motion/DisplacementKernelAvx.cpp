@@ -32,8 +32,9 @@ struct AvxLanes {
 
 } // namespace
 
-void accumulateAvx(const DisplacementBatch& batch, const DisplacementTargets& targets) {
-    accumulateDisplacement<AvxLanes>(batch, targets);
+void accumulateAvx(const DisplacementBatch& batch, const DisplacementTargets& targets,
+                   const DisplacementScratch& scratch) {
+    accumulateDisplacement<AvxLanes>(batch, targets, scratch);
 }
 
 } // namespace qm::kernels

@@ -37,8 +37,9 @@ struct Avx512Lanes {
 
 } // namespace
 
-void accumulateAvx512(const DisplacementBatch& batch, const DisplacementTargets& targets) {
-    accumulateDisplacement<Avx512Lanes>(batch, targets);
+void accumulateAvx512(const DisplacementBatch& batch, const DisplacementTargets& targets,
+                      const DisplacementScratch& scratch) {
+    accumulateDisplacement<Avx512Lanes>(batch, targets, scratch);
 }
 
 } // namespace qm::kernels

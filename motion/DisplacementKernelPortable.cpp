@@ -57,13 +57,15 @@ struct Sse2Lanes {
 
 } // namespace
 
-void accumulatePortable(const DisplacementBatch& batch, const DisplacementTargets& targets) {
-    accumulateDisplacement<ScalarLanes>(batch, targets);
+void accumulatePortable(const DisplacementBatch& batch, const DisplacementTargets& targets,
+                        const DisplacementScratch& scratch) {
+    accumulateDisplacement<ScalarLanes>(batch, targets, scratch);
 }
 
 #if defined(QUELMAR_X86_64_KERNELS)
-void accumulateSse2(const DisplacementBatch& batch, const DisplacementTargets& targets) {
-    accumulateDisplacement<Sse2Lanes>(batch, targets);
+void accumulateSse2(const DisplacementBatch& batch, const DisplacementTargets& targets,
+                    const DisplacementScratch& scratch) {
+    accumulateDisplacement<Sse2Lanes>(batch, targets, scratch);
 }
 #endif
 

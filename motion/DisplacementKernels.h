@@ -15,24 +15,32 @@ namespace qm::kernels {
 // (M00, M10, M20, M03), of y' (M01, M11, M21, M13) and of z' (M02, M12, M22, M23).
 inline constexpr std::size_t kCoefficientsPerVolume = 12;
 
-// Position arrays hold a multiple of this many entries, so that every kernel can load whole
-// groups of lanes; it is a multiple of every kernel's group size.
+// Position arrays hold this many entries beyond their last voxel, so that every kernel can load
+// whole groups of lanes; it is a multiple of every kernel's group size.
 inline constexpr std::size_t kPositionPadding = 32;
+
+// Masked voxels of one row of the grid, consecutive in the batch. They share their y and z, so
+// the products of y and z with each volume's coefficients are the same for all of them.
+struct DisplacementRow {
+    float y = 0.0F;
+    float z = 0.0F;
+    std::size_t first = 0; // index of its first voxel in the batch
+    std::size_t count = 0;
+};
 
 // A run of masked voxels and the motion of every volume.
 struct DisplacementBatch {
     const float* coefficients = nullptr; // kCoefficientsPerVolume per volume, in volume order
     std::size_t volumes = 0;
-    // Reference positions of the voxels: `count` entries, padded to kPositionPadding.
+    // Reference x of each voxel: `count` entries and kPositionPadding more.
     const float* x = nullptr;
-    const float* y = nullptr;
-    const float* z = nullptr;
-    const std::int32_t* voxels = nullptr; // each voxel's index in the target volumes
+    // Every voxel of the batch belongs to exactly one row; rows in voxel order.
+    const DisplacementRow* rows = nullptr;
+    std::size_t rowCount = 0;
     std::size_t count = 0;
 };
 
-// Where each voxel's statistics go, indexed by voxel index; elements of voxels outside the batch
-// are left as they are.
+// Where the statistics of the batch's voxels go: entry i of each array is voxel i of the batch.
 struct DisplacementTargets {
     float* meanAbsolute = nullptr;
     float* maxAbsolute = nullptr;
@@ -43,23 +51,39 @@ struct DisplacementTargets {
     float* maxAbsoluteZ = nullptr;
 };
 
-using DisplacementKernel = void (*)(const DisplacementBatch&, const DisplacementTargets&);
+// Memory a kernel works in, owned by its caller so that a thread allocates it once for all its
+// batches: kCoefficientsPerVolume floats per volume for `rowTerms`, and the batch's count plus
+// kPositionPadding entries for each of the other four.
+struct DisplacementScratch {
+    float* rowTerms = nullptr;
+    float* x = nullptr;
+    float* y = nullptr;
+    float* z = nullptr;
+    std::size_t* voxel = nullptr;
+};
+
+using DisplacementKernel = void (*)(const DisplacementBatch&, const DisplacementTargets&,
+                                    const DisplacementScratch&);
 
 // One lane at a time, in standard C++: runs on any processor.
-void accumulatePortable(const DisplacementBatch& batch, const DisplacementTargets& targets);
+void accumulatePortable(const DisplacementBatch& batch, const DisplacementTargets& targets,
+                        const DisplacementScratch& scratch);
 
 #if defined(__x86_64__) || defined(_M_X64)
 #define QUELMAR_X86_64_KERNELS 1
 // 4 lanes; SSE2 is part of every x86-64 processor.
-void accumulateSse2(const DisplacementBatch& batch, const DisplacementTargets& targets);
+void accumulateSse2(const DisplacementBatch& batch, const DisplacementTargets& targets,
+                    const DisplacementScratch& scratch);
 #endif
 
 // Defined by the build where it compiles the wide kernels (GCC or Clang on x86-64).
 #if defined(QUELMAR_WIDE_KERNELS)
 // 8 lanes; only to be called when the processor and the system support AVX.
-void accumulateAvx(const DisplacementBatch& batch, const DisplacementTargets& targets);
+void accumulateAvx(const DisplacementBatch& batch, const DisplacementTargets& targets,
+                   const DisplacementScratch& scratch);
 // 16 lanes; only to be called when the processor and the system support AVX-512F.
-void accumulateAvx512(const DisplacementBatch& batch, const DisplacementTargets& targets);
+void accumulateAvx512(const DisplacementBatch& batch, const DisplacementTargets& targets,
+                      const DisplacementScratch& scratch);
 #endif
 
 } // namespace qm::kernels

@@ -2,6 +2,7 @@
 
 #include "DisplacementKernels.h"
 #include "MotionRows.h"
+#include "PartsInParallel.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -122,8 +123,8 @@ std::vector<float> volumeCoefficients(const DesignMatrix& motion, std::size_t vo
     return coefficients;
 }
 
-// Reference positions of masked voxels, from the voxel index without a grid of the whole volume.
-// Masks run along rows, so the row's y and z are looked up only when the row changes.
+// Reference positions of masked voxels, from the voxel index without a grid of the whole volume:
+// x per voxel, and y and z once per row, as the kernels take them.
 class ReferencePositions {
 public:
     ReferencePositions(const VolumeDimensions& dim, const VoxelSize& voxelSize)
@@ -131,19 +132,21 @@ public:
           y_(AxisCentres(dim.y, static_cast<float>(dim.y) * voxelSize.y).all(dim.y)),
           z_(AxisCentres(dim.z, static_cast<float>(dim.z) * voxelSize.z).all(dim.z)) {}
 
-    void fill(const std::int32_t* voxels, std::size_t count, float* x, float* y, float* z) {
+    // x of each of the `count` voxels, and the rows they make up (cleared first).
+    void fill(const std::int32_t* voxels, std::size_t count, float* x,
+              std::vector<kernels::DisplacementRow>& rows) const {
+        rows.clear();
+        std::int32_t rowStart = 0;
         for (std::size_t i = 0; i < count; ++i) {
             const std::int32_t voxel = voxels[i];
-            if (!knowsRow_ || voxel < rowStart_ || voxel - rowStart_ >= dim_.x) {
-                knowsRow_ = true;
+            if (rows.empty() || voxel - rowStart >= dim_.x) {
                 const std::int32_t row = voxel / dim_.x;
-                rowStart_ = row * dim_.x;
-                rowY_ = y_[static_cast<std::size_t>(row % dim_.y)];
-                rowZ_ = z_[static_cast<std::size_t>(row / dim_.y)];
+                rowStart = row * dim_.x;
+                rows.push_back({y_[static_cast<std::size_t>(row % dim_.y)],
+                                z_[static_cast<std::size_t>(row / dim_.y)], i, 0});
             }
-            x[i] = x_[static_cast<std::size_t>(voxel - rowStart_)];
-            y[i] = rowY_;
-            z[i] = rowZ_;
+            x[i] = x_[static_cast<std::size_t>(voxel - rowStart)];
+            ++rows.back().count;
         }
     }
 
@@ -152,11 +155,60 @@ private:
     std::vector<float> x_;
     std::vector<float> y_;
     std::vector<float> z_;
-    bool knowsRow_ = false;
-    std::int32_t rowStart_ = 0;
-    float rowY_ = 0.0F;
-    float rowZ_ = 0.0F;
 };
+
+// What one thread needs besides the shared inputs, allocated before any thread starts.
+class KernelWorkspace {
+public:
+    explicit KernelWorkspace(std::size_t volumes)
+        : rowTerms_(volumes * kernels::kCoefficientsPerVolume), x_(kPaddedBatch),
+          scatteredX_(kPaddedBatch), scatteredY_(kPaddedBatch), scatteredZ_(kPaddedBatch),
+          scatteredVoxel_(kPaddedBatch) {
+        rows_.reserve(kVoxelsPerBatch);
+    }
+
+    // The statistics of maskIndices[first .. first + count) into entries first .. of `out`.
+    void compute(kernels::DisplacementKernel kernel, const std::vector<float>& coefficients,
+                 std::size_t volumes, const ReferencePositions& positions,
+                 const std::vector<std::int32_t>& maskIndices, std::size_t first, std::size_t count,
+                 MaskedDisplacement& out) {
+        const kernels::DisplacementScratch scratch{rowTerms_.data(), scatteredX_.data(),
+                                                   scatteredY_.data(), scatteredZ_.data(),
+                                                   scatteredVoxel_.data()};
+        for (std::size_t done = 0; done < count; done += kVoxelsPerBatch) {
+            const std::size_t begin = first + done;
+            const std::size_t size = std::min(kVoxelsPerBatch, count - done);
+            positions.fill(maskIndices.data() + begin, size, x_.data(), rows_);
+            const kernels::DisplacementTargets targets{
+                out.meanAbsolute.data() + begin, out.maxAbsolute.data() + begin,
+                out.meanRelative.data() + begin, out.maxRelative.data() + begin,
+                out.maxAbsoluteX.data() + begin, out.maxAbsoluteY.data() + begin,
+                out.maxAbsoluteZ.data() + begin};
+            kernel(kernels::DisplacementBatch{coefficients.data(), volumes, x_.data(), rows_.data(),
+                                              rows_.size(), size},
+                   targets, scratch);
+        }
+    }
+
+private:
+    // The kernels compute whole groups of lanes; lanes past the last voxel read the zeros or
+    // earlier positions that lie there, and are never stored.
+    static constexpr std::size_t kPaddedBatch = kVoxelsPerBatch + kernels::kPositionPadding;
+
+    std::vector<float> rowTerms_;
+    std::vector<float> x_;
+    std::vector<kernels::DisplacementRow> rows_;
+    std::vector<float> scatteredX_;
+    std::vector<float> scatteredY_;
+    std::vector<float> scatteredZ_;
+    std::vector<std::size_t> scatteredVoxel_;
+};
+
+MaskedDisplacement sizedFor(std::size_t count) {
+    return {std::vector<float>(count), std::vector<float>(count), std::vector<float>(count),
+            std::vector<float>(count), std::vector<float>(count), std::vector<float>(count),
+            std::vector<float>(count)};
+}
 
 } // namespace
 
@@ -177,6 +229,42 @@ std::vector<Point3> buildVoxelCentreGrid(const VolumeDimensions& dim, float exte
     return grid;
 }
 
+MaskedDisplacement computeMaskedDisplacement(const VolumeDimensions& dim,
+                                             const VoxelSize& voxelSize,
+                                             const std::vector<std::int32_t>& maskIndices,
+                                             const DesignMatrix& motion, std::size_t threads) {
+    return computeMaskedDisplacement(dim, voxelSize, maskIndices, motion,
+                                     bestDisplacementInstructionSet(), threads);
+}
+
+MaskedDisplacement
+computeMaskedDisplacement(const VolumeDimensions& dim, const VoxelSize& voxelSize,
+                          const std::vector<std::int32_t>& maskIndices, const DesignMatrix& motion,
+                          DisplacementInstructionSet instructionSet, std::size_t threads) {
+    const std::size_t volumes = requireConsistentInputs(dim, maskIndices, motion);
+    const kernels::DisplacementKernel kernel = kernelFor(instructionSet);
+    const std::vector<float> coefficients = volumeCoefficients(motion, volumes);
+    const ReferencePositions positions(dim, voxelSize);
+    const std::size_t count = maskIndices.size();
+    MaskedDisplacement out = sizedFor(count);
+
+    // Parts of equal size; each writes only its own entries of `out`.
+    const std::size_t parts = std::max<std::size_t>(1, std::min(threads, count));
+    const auto partStart = [count, parts](std::size_t part) {
+        return count / parts * part + std::min(part, count % parts);
+    };
+    std::vector<KernelWorkspace> workspaces;
+    workspaces.reserve(parts);
+    for (std::size_t part = 0; part < parts; ++part) {
+        workspaces.emplace_back(volumes);
+    }
+    runPartsInParallel(parts, [&](std::size_t part) {
+        workspaces[part].compute(kernel, coefficients, volumes, positions, maskIndices,
+                                 partStart(part), partStart(part + 1) - partStart(part), out);
+    });
+    return out;
+}
+
 DisplacementMaps computeVoxelDisplacement(const VolumeDimensions& dim, const VoxelSize& voxelSize,
                                           const std::vector<std::int32_t>& maskIndices,
                                           const DesignMatrix& motion) {
@@ -188,31 +276,25 @@ DisplacementMaps computeVoxelDisplacement(const VolumeDimensions& dim, const Vox
                                           const std::vector<std::int32_t>& maskIndices,
                                           const DesignMatrix& motion,
                                           DisplacementInstructionSet instructionSet) {
-    const std::size_t volumes = requireConsistentInputs(dim, maskIndices, motion);
-    const kernels::DisplacementKernel kernel = kernelFor(instructionSet);
-    const std::vector<float> coefficients = volumeCoefficients(motion, volumes);
+    const MaskedDisplacement masked =
+        computeMaskedDisplacement(dim, voxelSize, maskIndices, motion, instructionSet);
+    return {scatterMaskedValues(masked.meanAbsolute, maskIndices, dim),
+            scatterMaskedValues(masked.maxAbsolute, maskIndices, dim),
+            scatterMaskedValues(masked.meanRelative, maskIndices, dim),
+            scatterMaskedValues(masked.maxRelative, maskIndices, dim),
+            scatterMaskedValues(masked.maxAbsoluteX, maskIndices, dim),
+            scatterMaskedValues(masked.maxAbsoluteY, maskIndices, dim),
+            scatterMaskedValues(masked.maxAbsoluteZ, maskIndices, dim)};
+}
 
-    DisplacementMaps maps{Volume(dim), Volume(dim), Volume(dim), Volume(dim),
-                          Volume(dim), Volume(dim), Volume(dim)};
-    const kernels::DisplacementTargets targets{
-        maps.meanAbsolute.data.data(), maps.maxAbsolute.data.data(),  maps.meanRelative.data.data(),
-        maps.maxRelative.data.data(),  maps.maxAbsoluteX.data.data(), maps.maxAbsoluteY.data.data(),
-        maps.maxAbsoluteZ.data.data()};
-
-    ReferencePositions positions(dim, voxelSize);
-    // The kernels compute whole groups of lanes; lanes past a batch's last voxel read the zeros
-    // or an earlier batch's positions that lie there, and are never stored.
-    std::vector<float> x(kVoxelsPerBatch, 0.0F);
-    std::vector<float> y(kVoxelsPerBatch, 0.0F);
-    std::vector<float> z(kVoxelsPerBatch, 0.0F);
-    for (std::size_t first = 0; first < maskIndices.size(); first += kVoxelsPerBatch) {
-        const std::size_t count = std::min(kVoxelsPerBatch, maskIndices.size() - first);
-        positions.fill(maskIndices.data() + first, count, x.data(), y.data(), z.data());
-        kernel(kernels::DisplacementBatch{coefficients.data(), volumes, x.data(), y.data(),
-                                          z.data(), maskIndices.data() + first, count},
-               targets);
+Volume scatterMaskedValues(const std::vector<float>& values,
+                           const std::vector<std::int32_t>& maskIndices,
+                           const VolumeDimensions& dim) {
+    Volume volume(dim);
+    for (std::size_t i = 0; i < maskIndices.size(); ++i) {
+        volume.data[static_cast<std::size_t>(maskIndices[i])] = values[i];
     }
-    return maps;
+    return volume;
 }
 
 } // namespace qm

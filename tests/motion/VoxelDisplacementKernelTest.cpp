@@ -55,10 +55,18 @@ std::vector<Mask> masksFor(const VolumeDimensions& dim) {
     for (std::int32_t v = 0; v < voxels; v += 1 + (v * 31 % 4)) {
         scattered.push_back(v);
     }
+    std::vector<std::int32_t> rowsOfEveryLength; // row r holds its first r % (dim.x + 1) voxels
+    const std::int32_t rows = dim.x > 0 ? voxels / dim.x : 0;
+    for (std::int32_t row = 0; row < rows; ++row) {
+        for (std::int32_t x = 0; x < row % (dim.x + 1); ++x) {
+            rowsOfEveryLength.push_back(row * dim.x + x);
+        }
+    }
     return {{"no voxel", {}},
             {"one voxel", {voxels / 2}},
             {"seven voxels", seven},
             {"scattered voxels", scattered},
+            {"rows of every length", rowsOfEveryLength},
             {"every voxel", all}};
 }
 
@@ -214,6 +222,66 @@ TEST(VoxelDisplacementKernels, FollowTheReferenceThroughNanAndOverflow) {
         grid.dim, grid.voxelSize, masksFor(grid.dim).back().indices, motion);
     EXPECT_TRUE(std::isnan(maps.meanAbsolute.data[0]));
     EXPECT_TRUE(std::isfinite(maps.maxAbsoluteY.data[0]));
+}
+
+void expectSameArrays(const MaskedDisplacement& actual, const MaskedDisplacement& expected) {
+    const std::vector<float>* a[7] = {
+        &actual.meanAbsolute, &actual.maxAbsolute,  &actual.meanRelative, &actual.maxRelative,
+        &actual.maxAbsoluteX, &actual.maxAbsoluteY, &actual.maxAbsoluteZ};
+    const std::vector<float>* e[7] = {&expected.meanAbsolute, &expected.maxAbsolute,
+                                      &expected.meanRelative, &expected.maxRelative,
+                                      &expected.maxAbsoluteX, &expected.maxAbsoluteY,
+                                      &expected.maxAbsoluteZ};
+    for (std::size_t k = 0; k < 7; ++k) {
+        ASSERT_EQ(a[k]->size(), e[k]->size()) << kStatistics[k];
+        EXPECT_EQ(std::memcmp(a[k]->data(), e[k]->data(), e[k]->size() * sizeof(float)), 0)
+            << kStatistics[k];
+    }
+}
+
+TEST(VoxelDisplacementKernels, TheMaskedArraysAreTheVolumesAtTheMasksIndices) {
+    const Grid& grid = kGrids[4];
+    const DesignMatrix& motion = motions().back().matrix;
+    for (const Mask& mask : masksFor(grid.dim)) {
+        SCOPED_TRACE(mask.name);
+        const MaskedDisplacement masked =
+            computeMaskedDisplacement(grid.dim, grid.voxelSize, mask.indices, motion);
+        ASSERT_EQ(masked.meanAbsolute.size(), mask.indices.size());
+        expectBitIdentical(
+            DisplacementMaps{scatterMaskedValues(masked.meanAbsolute, mask.indices, grid.dim),
+                             scatterMaskedValues(masked.maxAbsolute, mask.indices, grid.dim),
+                             scatterMaskedValues(masked.meanRelative, mask.indices, grid.dim),
+                             scatterMaskedValues(masked.maxRelative, mask.indices, grid.dim),
+                             scatterMaskedValues(masked.maxAbsoluteX, mask.indices, grid.dim),
+                             scatterMaskedValues(masked.maxAbsoluteY, mask.indices, grid.dim),
+                             scatterMaskedValues(masked.maxAbsoluteZ, mask.indices, grid.dim)},
+            test::computeVoxelDisplacementReference(grid.dim, grid.voxelSize, mask.indices,
+                                                    motion));
+    }
+}
+
+// Any number of threads gives the arrays of one thread, bit for bit, on every kernel: more
+// threads than voxels, parts of one voxel, parts that split rows and lane groups.
+TEST(VoxelDisplacementKernels, ThreadsGiveTheResultsOfOneThread) {
+    const DesignMatrix& motion = motions().back().matrix;
+    for (const Grid& grid : kGrids) {
+        for (const Mask& mask : masksFor(grid.dim)) {
+            for (const DisplacementInstructionSet set : supportedDisplacementInstructionSets()) {
+                const MaskedDisplacement one = computeMaskedDisplacement(
+                    grid.dim, grid.voxelSize, mask.indices, motion, set, 1);
+                for (const std::size_t threads :
+                     {std::size_t{0}, std::size_t{2}, std::size_t{3}, std::size_t{5},
+                      std::size_t{8}, mask.indices.size() + 1}) {
+                    SCOPED_TRACE(std::to_string(grid.dim.x) + " x " + std::to_string(grid.dim.y) +
+                                 " x " + std::to_string(grid.dim.z) + ", " + mask.name + ", " +
+                                 nameOf(set) + ", " + std::to_string(threads) + " threads");
+                    expectSameArrays(computeMaskedDisplacement(grid.dim, grid.voxelSize,
+                                                               mask.indices, motion, set, threads),
+                                     one);
+                }
+            }
+        }
+    }
 }
 
 } // namespace
