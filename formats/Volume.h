@@ -43,4 +43,10 @@ struct Volume {
 // result, and of +0 and -0 the earlier one is kept. An empty volume gives 0.
 float largestElement(const Volume& volume);
 
+// largestElement of the volume of `elementCount` elements that holds values[i] at
+// maskIndices[i] (ascending, inside the volume, one per value) and +0 everywhere else, found
+// without building that volume.
+float largestMaskedElement(const std::vector<float>& values,
+                           const std::vector<std::int32_t>& maskIndices, std::size_t elementCount);
+
 } // namespace qm
