@@ -19,24 +19,22 @@ void checkMap(bool condition, int line, const char* conditionText) {
     }
 }
 
-} // namespace
-
-void saveVolumeAsMap(const Volume& volume, float lowerValue, float upperValue,
-                     const std::string& path) {
+// Creates a map of the current FMR document, checks that the host made it with the volume's
+// dimensions, lets `fillSlice(z, slice)` write slice z (dim.x·dim.y floats, row by row), sets the
+// map's parameters and saves it. The host's slices may hold anything before they are filled.
+template <typename FillSlice>
+void handMapToHost(const VolumeDimensions& dim, float lowerValue, float upperValue,
+                   const std::string& path, FillSlice fillSlice) {
     callHost<HostFunction::ztCreateMAPForCurrentFMR>();
     MapHeader header{};
     float** const slices = callHost<HostFunction::ztGetMAPOfCurrentFMR>(&header);
-    const VolumeDimensions& dim = volume.dim;
     checkMap(slices != nullptr, 52, "slices != nullptr");
     checkMap(dim.z == header.DimZ, 53, "dim.z == header.DimZ");
     checkMap(dim.y == header.DimY, 54, "dim.y == header.DimY");
     checkMap(dim.x == header.DimX, 55, "dim.x == header.DimX");
 
-    // The host's slices are row by row like the volume's, so each slice is one contiguous block.
-    const auto sliceSize = static_cast<std::size_t>(dim.x) * static_cast<std::size_t>(dim.y);
     for (std::int32_t z = 0; z < dim.z; ++z) {
-        std::copy_n(volume.data.data() + sliceSize * static_cast<std::size_t>(z), sliceSize,
-                    slices[z]);
+        fillSlice(z, slices[z]);
     }
 
     header.mapKind = 1;
@@ -45,6 +43,43 @@ void saveVolumeAsMap(const Volume& volume, float lowerValue, float upperValue,
     header.field28 = 0;
     callHost<HostFunction::ztSetMAPParametersOfCurrentFMR>(&header);
     callHost<HostFunction::ztSaveMAPsOfCurrentFMR>(path.c_str());
+}
+
+std::size_t sliceSizeOf(const VolumeDimensions& dim) {
+    return static_cast<std::size_t>(dim.x) * static_cast<std::size_t>(dim.y);
+}
+
+} // namespace
+
+void saveVolumeAsMap(const Volume& volume, float lowerValue, float upperValue,
+                     const std::string& path) {
+    // The host's slices are row by row like the volume's, so each slice is one contiguous block.
+    const std::size_t sliceSize = sliceSizeOf(volume.dim);
+    handMapToHost(volume.dim, lowerValue, upperValue, path, [&](std::int32_t z, float* slice) {
+        std::copy_n(volume.data.data() + sliceSize * static_cast<std::size_t>(z), sliceSize, slice);
+    });
+}
+
+void saveMaskedValuesAsMap(const VolumeDimensions& dim,
+                           const std::vector<std::int32_t>& maskIndices,
+                           const std::vector<float>& values, float lowerValue, float upperValue,
+                           const std::string& path) {
+    // Slice by slice, so that each slice is still in the cache when its masked values arrive:
+    // zeros first, then the values of the mask indices that fall into the slice.
+    const std::size_t sliceSize = sliceSizeOf(dim);
+    std::size_t next = 0;
+    handMapToHost(dim, lowerValue, upperValue, path, [&](std::int32_t z, float* slice) {
+        std::fill_n(slice, sliceSize, 0.0F);
+        const std::size_t sliceStart = sliceSize * static_cast<std::size_t>(z);
+        const std::size_t sliceEnd = sliceStart + sliceSize;
+        for (; next < maskIndices.size(); ++next) {
+            const auto index = static_cast<std::size_t>(maskIndices[next]);
+            if (index >= sliceEnd) {
+                break;
+            }
+            slice[index - sliceStart] = values[next];
+        }
+    });
 }
 
 } // namespace qm

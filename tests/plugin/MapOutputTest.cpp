@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -154,6 +156,79 @@ TEST_F(MapOutput, AHostWithoutAMapIsRefusedFirst) {
         EXPECT_STREQ(error.what(), "assertion failure (quelmar:52): slices != nullptr");
     }
     EXPECT_EQ(fake.calls, (std::vector<std::string>{"create", "get"}));
+}
+
+TEST_F(MapOutput, MaskedValuesFillTheHostsSlicesWithZerosBetween) {
+    // Slices of 3 x 2; indices in the first and last slice, none in slice 1, a whole slice 2.
+    const std::vector<std::int32_t> mask = {0, 4, 5, 12, 13, 14, 15, 16, 17, 23};
+    const std::vector<float> values = {1.5F, -0.0F, 2.0F, 3.0F, 4.0F, 5.0F, 6.0F, 7.0F, 8.0F, 9.0F};
+    hostMapOf(3, 2, 4); // every host value starts as -1
+    fake.reported.mapKind = 7;
+
+    saveMaskedValuesAsMap({3, 2, 4}, mask, values, 0.01F, 9.0F, "run_3DMC_MeanAbsolute.map");
+
+    EXPECT_EQ(fake.calls, (std::vector<std::string>{"create", "get", "set", "save"}));
+    std::vector<float> expected(24, 0.0F);
+    for (std::size_t i = 0; i < mask.size(); ++i) {
+        expected[static_cast<std::size_t>(mask[i])] = values[i];
+    }
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(fake.values[i]),
+                  std::bit_cast<std::uint32_t>(expected[i]))
+            << "element " << i;
+    }
+    EXPECT_EQ(fake.setHeader.mapKind, 1);
+    EXPECT_EQ(fake.setHeader.lowerValue, 0.01F);
+    EXPECT_EQ(fake.setHeader.upperValue, 9.0F);
+    EXPECT_EQ(fake.setHeader.field28, 0);
+    EXPECT_EQ(fake.savedPath, "run_3DMC_MeanAbsolute.map");
+}
+
+TEST_F(MapOutput, MaskedValuesGiveTheMapOfTheVolumeTheyDescribe) {
+    const VolumeDimensions dim{5, 3, 4};
+    const Volume whole = numberedVolume(5, 3, 4);
+    for (const std::vector<std::int32_t>& mask :
+         {std::vector<std::int32_t>{}, std::vector<std::int32_t>{59}, {0, 1, 2, 30, 44, 58}}) {
+        std::vector<float> values;
+        Volume volume(dim, 0.0F);
+        for (const std::int32_t index : mask) {
+            values.push_back(whole.data[static_cast<std::size_t>(index)]);
+            volume.data[static_cast<std::size_t>(index)] = values.back();
+        }
+        hostMapOf(5, 3, 4);
+        saveVolumeAsMap(volume, 0.01F, 1.0F, "volume.map");
+        const std::vector<float> fromVolume = fake.values;
+        hostMapOf(5, 3, 4);
+        saveMaskedValuesAsMap(dim, mask, values, 0.01F, 1.0F, "masked.map");
+        EXPECT_EQ(fake.values, fromVolume) << mask.size() << " masked voxels";
+    }
+}
+
+TEST_F(MapOutput, MaskedValuesAreRefusedLikeAVolumeForAMapOfOtherDimensions) {
+    struct Case {
+        std::int32_t x, y, z;
+        const char* message;
+    };
+    const Case cases[] = {
+        {3, 2, 5, "assertion failure (quelmar:53): dim.z == header.DimZ"},
+        {3, 1, 4, "assertion failure (quelmar:54): dim.y == header.DimY"},
+        {2, 2, 4, "assertion failure (quelmar:55): dim.x == header.DimX"},
+    };
+    for (const Case& c : cases) {
+        hostMapOf(c.x, c.y, c.z);
+        fake.calls.clear();
+        try {
+            saveMaskedValuesAsMap({3, 2, 4}, {0, 7}, {1.0F, 2.0F}, 0.01F, 2.0F, "m.map");
+            ADD_FAILURE() << "no error for " << c.message;
+        } catch (const std::logic_error& error) {
+            EXPECT_STREQ(error.what(), c.message);
+        }
+        EXPECT_EQ(fake.calls, (std::vector<std::string>{"create", "get"}));
+        EXPECT_EQ(fake.values, std::vector<float>(fake.values.size(), -1.0F)) << "map not filled";
+    }
+    hostMapOf(1, 1, 1);
+    fake.returnsSlices = false;
+    EXPECT_THROW(saveMaskedValuesAsMap({3, 2, 4}, {}, {}, 0.01F, 0.0F, "m.map"), std::logic_error);
 }
 
 } // namespace
