@@ -15,17 +15,22 @@
 #include "RelativeRmsDisplacement.h"
 #include "VoxelDisplacement.h"
 
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace {
 
 using qm::DesignMatrix;
-using qm::DisplacementMaps;
-using qm::Volume;
+using qm::MaskedDisplacement;
 
 // Lower end of every map's display range.
 constexpr float kMapLowerValue = 0.01F;
+
+// More threads than this only add buffers and stacks: no machine the host runs on has the cores.
+constexpr int kMostThreads = 256;
 
 struct DisplacementOptions {
     float fmrThreshold = 0.0F;
@@ -39,7 +44,19 @@ struct DisplacementOptions {
     bool plotRegular = false;
     bool plotDetrended = false;
     std::string sdmFile;
+    std::size_t threads = 1;
 };
+
+// "threads": 0 and 1 both mean the host's own thread alone.
+std::size_t readThreads() {
+    const int threads = qm::hostIntParameter("threads");
+    if (threads < 0 || threads > kMostThreads) {
+        throw std::runtime_error("The parameter \"threads\" is " + std::to_string(threads) +
+                                 ": give the number of threads for the displacement, from 0 to " +
+                                 std::to_string(kMostThreads) + " (0 or 1: one thread).");
+    }
+    return threads == 0 ? 1 : static_cast<std::size_t>(threads);
+}
 
 // The task's dialog parameters, read once, in the order the host's dialog lists them.
 DisplacementOptions readDisplacementOptions() {
@@ -55,6 +72,7 @@ DisplacementOptions readDisplacementOptions() {
     options.plotRegular = qm::hostIntParameter("plot_regular") != 0;
     options.plotDetrended = qm::hostIntParameter("plot_detrended") != 0;
     options.sdmFile = qm::hostStringParameter("sdmfile");
+    options.threads = readThreads();
     return options;
 }
 
@@ -69,15 +87,19 @@ void plotDetrendedWithDisplacement(const DesignMatrix& motion) {
     qm::plotInHost(plotted);
 }
 
-void saveRequestedMaps(const DisplacementMaps& maps, const DisplacementOptions& options,
+// Hands each requested statistic to the host as a map, written straight from the masked voxels'
+// values, and releases each array as soon as it is no longer needed.
+void saveRequestedMaps(MaskedDisplacement& maps, const DisplacementOptions& options,
+                       const qm::VolumeDimensions& grid,
+                       const std::vector<std::int32_t>& maskIndices,
                        const std::string& motionPath) {
     struct MapChoice {
         bool wanted;
-        const Volume& volume;
+        std::vector<float>& values;
         const char* suffix;
     };
     // The mean relative map comes before the maximum relative one, unlike the absolute pair.
-    const MapChoice choices[] = {
+    MapChoice choices[] = {
         {options.mapMaxAbsolute, maps.maxAbsolute, "_MaxAbsolute.map"},
         {options.mapMeanAbsolute, maps.meanAbsolute, "_MeanAbsolute.map"},
         {options.mapMeanRelative, maps.meanRelative, "_MeanRelative.map"},
@@ -86,11 +108,19 @@ void saveRequestedMaps(const DisplacementMaps& maps, const DisplacementOptions& 
         {options.mapMaxAbsoluteY, maps.maxAbsoluteY, "_MaxAbsoluteY.map"},
         {options.mapMaxAbsoluteZ, maps.maxAbsoluteZ, "_MaxAbsoluteZ.map"},
     };
+    for (MapChoice& choice : choices) {
+        if (!choice.wanted) {
+            choice.values = std::vector<float>();
+        }
+    }
     const std::string base = qm::pathWithoutExtension(motionPath);
-    for (const MapChoice& choice : choices) {
+    const std::size_t voxels = qm::elementCount(grid);
+    for (MapChoice& choice : choices) {
         if (choice.wanted) {
-            qm::saveVolumeAsMap(choice.volume, kMapLowerValue, qm::largestElement(choice.volume),
-                                base + choice.suffix);
+            qm::saveMaskedValuesAsMap(grid, maskIndices, choice.values, kMapLowerValue,
+                                      qm::largestMaskedElement(choice.values, maskIndices, voxels),
+                                      base + choice.suffix);
+            choice.values = std::vector<float>();
         }
     }
 }
@@ -134,9 +164,9 @@ void quelmar::runDisplacementTask() {
         }
         log(">  Start calculating voxel specific motion in " +
             std::to_string(motion.nrOfDataPoints.value) + " volumes");
-        const DisplacementMaps maps =
-            qm::computeVoxelDisplacement(grid, voxelSize, maskIndices, motion);
+        MaskedDisplacement maps =
+            qm::computeMaskedDisplacement(grid, voxelSize, maskIndices, motion, options.threads);
         log(">  Saving Maps");
-        saveRequestedMaps(maps, options, motion.path);
+        saveRequestedMaps(maps, options, grid, maskIndices, motion.path);
     }
 }

@@ -204,6 +204,12 @@ inline constexpr std::array kTaskParameters{
     TaskParameter{kDisplacementTask, "sdmfile", ParameterKind::String, ParameterAccess::Read, "",
                   "Motion SDM/MDM", task_parameter_texts::kSdmFileMeaning,
                   task_parameter_texts::kSdmFileWhy},
+    TaskParameter{kDisplacementTask, "threads", ParameterKind::Int, ParameterAccess::Read, "1",
+                  "Threads for the displacement (0 or 1: one)",
+                  "How many threads share the voxel displacement computation; 0 and 1 both mean "
+                  "one, the same maps come out for any number.",
+                  "1: the host runs the plug-in on a thread of its own and expects it to take no "
+                  "other; give more only on a machine with cores to spare, for long runs."},
 };
 
 // A parameter that several tasks share is one entry of the host's parameter store, so it must

@@ -196,7 +196,7 @@ TEST_F(DisplacementTask, WithEverythingOffItLogsItsThreeLinesAndSavesNothing) {
     EXPECT_EQ(read, (std::vector<std::string>{"fmr_threshold", "map_max_abs", "map_mean_abs",
                                               "map_max_rel", "map_mean_rel", "map_max_abs_x",
                                               "map_max_abs_y", "map_max_abs_z", "plot_regular",
-                                              "plot_detrended", "sdmfile"}));
+                                              "plot_detrended", "sdmfile", "threads"}));
 }
 
 // Maps of zeros would look like a run without motion.

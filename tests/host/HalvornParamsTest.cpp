@@ -85,6 +85,7 @@ constexpr const char* kDisplacementFile = "# displacement options\n"
                                           "map_max_abs_z=0\n"
                                           "plot_regular=0\n"
                                           "plot_detrended=0\n"
+                                          "threads=1\n"
                                           "sdmfile=run_3DMC.sdm\n";
 
 TEST_F(HalvornParams, AFileGivesTheTaskItsValuesAndSetOverridesThem) {
