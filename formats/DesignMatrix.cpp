@@ -3,6 +3,7 @@
 #include "AtomicFileWriter.h"
 #include "FileContent.h"
 #include "FileErrors.h"
+#include "FixedDecimalText.h"
 
 #include <algorithm>
 #include <charconv>
@@ -252,10 +253,10 @@ void appendInt(std::string& out, std::int32_t value) {
 }
 
 // A separator, one more blank for a value that is not negative (-0.0 included), then the value
-// widened to double in fixed notation with 6 decimals. to_chars rounds correctly and never
-// consults the locale.
+// widened to double in fixed notation with 6 decimals, correctly rounded and never through the
+// locale.
 void appendValue(std::string& out, float value, bool first) {
-    char text[80];
+    char text[4 + kFixedSixDecimalsMaxLength];
     char* cursor = text;
     *cursor++ = ' ';
     if (!first) {
@@ -264,9 +265,7 @@ void appendValue(std::string& out, float value, bool first) {
     if (value >= 0.0F) {
         *cursor++ = ' ';
     }
-    const auto result = std::to_chars(cursor, text + sizeof text, static_cast<double>(value),
-                                      std::chars_format::fixed, 6);
-    out.append(text, result.ptr);
+    out.append(text, writeFixedSixDecimals(cursor, value));
 }
 
 } // namespace
