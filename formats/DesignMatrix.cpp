@@ -252,20 +252,21 @@ void appendInt(std::string& out, std::int32_t value) {
     out.append(digits, result.ptr);
 }
 
+// The longest text of one value with its separator and sign blank.
+constexpr std::size_t kLongestValueText = 3 + kFixedSixDecimalsMaxLength;
+
 // A separator, one more blank for a value that is not negative (-0.0 included), then the value
 // widened to double in fixed notation with 6 decimals, correctly rounded and never through the
-// locale.
-void appendValue(std::string& out, float value, bool first) {
-    char text[4 + kFixedSixDecimalsMaxLength];
-    char* cursor = text;
-    *cursor++ = ' ';
+// locale. Needs kLongestValueText bytes at `out`; returns the end of the text.
+char* writeValue(char* out, float value, bool first) {
+    *out++ = ' ';
     if (!first) {
-        *cursor++ = ' ';
+        *out++ = ' ';
     }
     if (value >= 0.0F) {
-        *cursor++ = ' ';
+        *out++ = ' ';
     }
-    out.append(text, writeFixedSixDecimals(cursor, value));
+    return writeFixedSixDecimals(out, value);
 }
 
 } // namespace
@@ -333,11 +334,16 @@ std::string DesignMatrix::fileContent() const {
     }
     out += kLineEnd;
 
+    // Each data line is formatted into a buffer and appended whole.
+    const std::string_view lineEnd = kLineEnd;
+    std::vector<char> line(n * kLongestValueText + lineEnd.size());
     for (std::size_t t = 0; t < dataPoints; ++t) {
+        char* cursor = line.data();
         for (std::size_t p = 0; p < n; ++p) {
-            appendValue(out, columns[p][t], p == 0);
+            cursor = writeValue(cursor, columns[p][t], p == 0);
         }
-        out += kLineEnd;
+        cursor = std::copy(lineEnd.begin(), lineEnd.end(), cursor);
+        out.append(line.data(), cursor);
     }
     return out;
 }
