@@ -87,6 +87,11 @@ const DesignMatrix& runMotion() {
     return motion;
 }
 
+const DesignMatrix& longRunMotion() {
+    static const DesignMatrix motion = test::realisticMotion(kLongRunVolumes);
+    return motion;
+}
+
 const std::string& scratchFolder() {
     static const ScratchFolder folder;
     return folder.path();

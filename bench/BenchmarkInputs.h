@@ -27,6 +27,10 @@ const std::vector<std::int32_t>& halfGridMask();
 // A motion series of kRunVolumes volumes with slow drift, noise and sudden jumps.
 const DesignMatrix& runMotion();
 
+// A long run, where a second thread pays off: kLongRunVolumes volumes of the same kind.
+inline constexpr std::int32_t kLongRunVolumes = 4800;
+const DesignMatrix& longRunMotion();
+
 // A functional run on disk: NAME.fmr, its STC and NAME_3DMC.sdm beside it.
 struct RunOnDisk {
     std::string fmr;

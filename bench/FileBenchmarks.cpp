@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
+#include <string>
 
 namespace qm::bench {
 namespace {
@@ -56,6 +57,18 @@ void sdmWrite(benchmark::State& state) {
     countBytes(state, std::filesystem::file_size(motion.path));
 }
 
+// The text alone, as save() builds it before writing: formatting numbers, no file.
+void sdmText(benchmark::State& state) {
+    const DesignMatrix motion = longMotion();
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        const std::string text = motion.fileContent();
+        bytes = text.size();
+        benchmark::DoNotOptimize(text.data());
+    }
+    countBytes(state, bytes);
+}
+
 void sdmRead(benchmark::State& state) {
     const DesignMatrix motion = longMotion();
     motion.save();
@@ -79,6 +92,7 @@ void registerFileBenchmarks() {
     benchmark::RegisterBenchmark("Sdm/write", sdmWrite)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
+    benchmark::RegisterBenchmark("Sdm/text", sdmText)->Unit(benchmark::kMillisecond)->UseRealTime();
 }
 
 } // namespace qm::bench

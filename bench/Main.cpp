@@ -16,6 +16,7 @@ namespace qm::bench {
 void registerKernelBenchmarks();
 void registerFileBenchmarks();
 void registerPipelineBenchmarks();
+void registerTaskBreakdownBenchmarks();
 } // namespace qm::bench
 
 namespace {
@@ -54,6 +55,7 @@ int main(int argc, char** argv) {
     qm::bench::registerKernelBenchmarks();
     qm::bench::registerFileBenchmarks();
     qm::bench::registerPipelineBenchmarks();
+    qm::bench::registerTaskBreakdownBenchmarks();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

@@ -39,9 +39,9 @@ void readFirstVolumeAndFastKernel(benchmark::State& state) {
         const std::vector<std::int32_t> mask =
             maskAbove(project.readVolume(0).volume.data, kRunBrainThreshold);
         const DesignMatrix motion(run.sdm);
-        const DisplacementMaps maps = computeVoxelDisplacement(project.volumeDimensions(),
-                                                               voxelSizeOf(project), mask, motion);
-        benchmark::DoNotOptimize(maps.meanAbsolute.data.data());
+        const MaskedDisplacement maps = computeMaskedDisplacement(
+            project.volumeDimensions(), voxelSizeOf(project), mask, motion);
+        benchmark::DoNotOptimize(maps.meanAbsolute.data());
         state.counters["masked_voxels"] = static_cast<double>(mask.size());
     }
 }

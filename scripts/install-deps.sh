@@ -10,7 +10,7 @@ packages=(
     libnifti2-dev libznz-dev              # Halvorn.exe: maps as NIfTI files, gzip-compressed with --gzip-maps
     locales                               # tests: reading and writing under a decimal-comma locale
     chromium                              # tests: the help page and the dialog script in a browser
-    libbenchmark-dev python3 time         # benchmarks (bench/): Google Benchmark, the summary, peak memory;
+    libbenchmark-dev python3              # benchmarks (bench/): Google Benchmark, timing and summary;
                                           # python3 also reads the confound table back in a test
     clang libclang-rt-14-dev llvm         # fuzzing (fuzz/): clang, libFuzzer and the sanitizer runtimes, llvm-symbolizer
 )
