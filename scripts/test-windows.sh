@@ -22,8 +22,9 @@ windows_build=build-windows
 echo "test-windows: the Linux end-to-end test programs in $linux_build/"
 cmake -S . -B "$linux_build" -G Ninja -DQUELMAR_WERROR="$werror" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$linux_build" --parallel "$jobs" --target halvorn_host Quelmar spine_e2e_test \
-    select_sdm_e2e_test displacement_e2e_test confound_task_e2e_test fault_injection_e2e_test \
-    cross_build_sdm_test halvorn_params_test quelmar_dialog_outputs
+    select_sdm_e2e_test displacement_e2e_test displacement_threads_e2e_test \
+    confound_task_e2e_test fault_injection_e2e_test cross_build_sdm_test halvorn_params_test \
+    quelmar_dialog_outputs
 
 echo "test-windows: cross-building in $windows_build/"
 cmake --preset windows-cross -B "$windows_build" -DQUELMAR_WERROR="$werror" \
