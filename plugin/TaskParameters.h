@@ -209,7 +209,8 @@ inline constexpr std::array kTaskParameters{
                   "How many threads share the voxel displacement computation; 0 and 1 both mean "
                   "one, the same maps come out for any number.",
                   "1: the host runs the plug-in on a thread of its own and expects it to take no "
-                  "other; give more only on a machine with cores to spare, for long runs."},
+                  "other; give more only on a machine with cores to spare, for long runs.",
+                  IntControl::Number},
 };
 
 // A parameter that several tasks share is one entry of the host's parameter store, so it must

@@ -21,8 +21,8 @@ using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
 constexpr const char* kMapSuffixes[] = {
-    "_MaxAbsolute.map",  "_MeanAbsolute.map", "_MeanRelative.map", "_MaxRelative.map",
-    "_MaxAbsoluteX.map", "_MaxAbsoluteY.map", "_MaxAbsoluteZ.map"};
+    "_MaxAbsolute.nii",  "_MeanAbsolute.nii", "_MeanRelative.nii", "_MaxRelative.nii",
+    "_MaxAbsoluteX.nii", "_MaxAbsoluteY.nii", "_MaxAbsoluteZ.nii"};
 
 class DisplacementThreads : public ::testing::Test {
 protected:
@@ -63,7 +63,7 @@ protected:
 
     static bool anyMapFile(const fs::path& folder) {
         for (const auto& entry : fs::directory_iterator(folder)) {
-            if (entry.path().extension() == ".map") {
+            if (entry.path().extension() == ".nii") {
                 return true;
             }
         }
