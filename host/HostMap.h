@@ -8,6 +8,9 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <new>
 #include <span>
 #include <string>
 #include <vector>
@@ -20,14 +23,21 @@ using MapDimensions = std::array<std::int32_t, 3>;
 class HostMap {
 public:
     // A map of the given dimensions with every value 0. The dimensions must be positive.
+    // The values come from calloc: the system hands out large blocks as zero pages that nobody
+    // has touched yet, so the plug-in's writes are the first and only pass over them, where
+    // zero-filling here would touch every page twice.
     explicit HostMap(const MapDimensions& dimensions)
-        : dimensions_(dimensions), values_(static_cast<std::size_t>(dimensions[0]) *
-                                           static_cast<std::size_t>(dimensions[1]) *
-                                           static_cast<std::size_t>(dimensions[2])) {
+        : dimensions_(dimensions),
+          count_(static_cast<std::size_t>(dimensions[0]) * static_cast<std::size_t>(dimensions[1]) *
+                 static_cast<std::size_t>(dimensions[2])),
+          values_(static_cast<float*>(std::calloc(count_, sizeof(float)))) {
+        if (values_ == nullptr) {
+            throw std::bad_alloc();
+        }
         const std::size_t sliceSize =
             static_cast<std::size_t>(dimensions[0]) * static_cast<std::size_t>(dimensions[1]);
         for (std::int32_t z = 0; z < dimensions[2]; ++z) {
-            slices_.push_back(values_.data() + sliceSize * static_cast<std::size_t>(z));
+            slices_.push_back(values_.get() + sliceSize * static_cast<std::size_t>(z));
         }
     }
 
@@ -39,27 +49,32 @@ public:
 
     const MapDimensions& dimensions() const { return dimensions_; }
     // dimZ slices of dimX * dimY values, row by row, slice after slice; empty once released.
-    const std::vector<float>& values() const { return values_; }
+    std::span<const float> values() const { return {values_.get(), values_ ? count_ : 0}; }
     // One pointer per slice, for the plug-in to write through; null once released.
     float** slicePointers() { return slices_.empty() ? nullptr : slices_.data(); }
 
     // Frees the values and the slice pointers for good.
     void release() {
-        std::vector<float>().swap(values_);
+        values_.reset();
         std::vector<float*>().swap(slices_);
     }
-    bool released() const { return values_.empty(); }
+    bool released() const { return values_ == nullptr; }
     // Bytes of values and slice pointers this map holds.
     std::size_t bytesHeld() const {
-        return values_.capacity() * sizeof(float) + slices_.capacity() * sizeof(float*);
+        return (values_ ? count_ * sizeof(float) : 0) + slices_.capacity() * sizeof(float*);
     }
 
     MapHeader header{}; // as last filled by the host or set by the plug-in
     bool parametersSet = false;
 
 private:
+    struct FreeValues {
+        void operator()(float* values) const { std::free(values); }
+    };
+
     MapDimensions dimensions_;
-    std::vector<float> values_;
+    std::size_t count_ = 0;
+    std::unique_ptr<float[], FreeValues> values_;
     std::vector<float*> slices_;
 };
 

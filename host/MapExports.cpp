@@ -92,7 +92,7 @@ halvorn_host::NiftiMapImage niftiImageOf(const CurrentDocument& document,
     image.displayMin = maps.front().header.lowerValue;
     image.displayMax = maps.front().header.upperValue;
     for (const HostMap& map : maps) {
-        image.volumes.push_back(&map.values());
+        image.volumes.push_back(map.values());
         image.displayMin = std::min(image.displayMin, map.header.lowerValue);
         image.displayMax = std::max(image.displayMax, map.header.upperValue);
     }

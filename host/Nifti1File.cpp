@@ -48,8 +48,8 @@ std::string nifti1SingleFile(const NiftiMapImage& image) {
     }
     const std::size_t volumeSize =
         static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny) * static_cast<std::size_t>(nz);
-    for (const auto* volume : image.volumes) {
-        if (volume->size() != volumeSize) {
+    for (const auto volume : image.volumes) {
+        if (volume.size() != volumeSize) {
             throw std::invalid_argument("the maps differ in size");
         }
     }
@@ -115,8 +115,8 @@ std::string nifti1SingleFile(const NiftiMapImage& image) {
     // The four bytes after the header stay 0: no extension follows.
 
     char* data = bytes.data() + kNifti1DataOffset;
-    for (const auto* volume : image.volumes) {
-        std::memcpy(data, volume->data(), volumeSize * sizeof(float));
+    for (const auto volume : image.volumes) {
+        std::memcpy(data, volume.data(), volumeSize * sizeof(float));
         data += volumeSize * sizeof(float);
     }
     return bytes;

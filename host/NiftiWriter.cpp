@@ -143,8 +143,8 @@ void writeNiftiMaps(const std::string& path, const NiftiMapImage& image) {
     }
     const std::size_t volumeSize =
         static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny) * static_cast<std::size_t>(nz);
-    for (const auto* volume : image.volumes) {
-        if (volume->size() != volumeSize) {
+    for (const auto volume : image.volumes) {
+        if (volume.size() != volumeSize) {
             throw std::invalid_argument("the maps differ in size");
         }
     }
@@ -153,8 +153,8 @@ void writeNiftiMaps(const std::string& path, const NiftiMapImage& image) {
     const char noExtension[4] = {0, 0, 0, 0};
     std::vector<std::string_view> pieces = {{reinterpret_cast<const char*>(&header), sizeof header},
                                             {noExtension, sizeof noExtension}};
-    for (const auto* volume : image.volumes) {
-        pieces.emplace_back(reinterpret_cast<const char*>(volume->data()),
+    for (const auto volume : image.volumes) {
+        pieces.emplace_back(reinterpret_cast<const char*>(volume.data()),
                             volumeSize * sizeof(float));
     }
     if (path.ends_with(".gz")) {

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,7 @@ struct NiftiMapImage {
     std::array<float, 3> voxelSize{};         // millimetres
     NiftiPlacement placement;                 // where the voxels lie; unknown by default
     // One 3-D volume per map, each dimX * dimY * dimZ floats, x fastest, then y, then z.
-    std::vector<const std::vector<float>*> volumes;
+    std::vector<std::span<const float>> volumes;
     float displayMin = 0.0F; // cal_min
     float displayMax = 0.0F; // cal_max
     std::string description; // cut to the format's 79 characters

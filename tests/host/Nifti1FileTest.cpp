@@ -74,7 +74,7 @@ TEST_P(Nifti1File, IsTheFileTheNiftiLibraryWrites) {
         ASSERT_EQ(image.placement.sformCode, 1);
     }
     for (const auto& volume : volumes) {
-        image.volumes.push_back(&volume);
+        image.volumes.push_back(volume);
     }
     image.displayMin = given.displayMin;
     image.displayMax = given.displayMax;
@@ -151,9 +151,9 @@ TEST(Nifti1FileRefuses, NothingToWriteAndMapsOfDifferentSizes) {
     image.dimensions = {2, 2, 2};
     image.voxelSize = {1.0F, 1.0F, 1.0F};
     EXPECT_THROW(nifti1SingleFile(image), std::invalid_argument) << "no volume";
-    image.volumes = {&eight, &seven};
+    image.volumes = {eight, seven};
     EXPECT_THROW(nifti1SingleFile(image), std::invalid_argument) << "sizes differ";
-    image.volumes = {&eight};
+    image.volumes = {eight};
     image.dimensions = {2, 0, 4};
     EXPECT_THROW(nifti1SingleFile(image), std::invalid_argument) << "empty dimension";
 }
