@@ -292,7 +292,10 @@ void removeLeftBehindSlots(const fs::path& target, int ownSlot) {
         if (slot == ownSlot || ::lstat(path.string().c_str(), &status) != 0) {
             continue;
         }
-        if (lockLeftBehind(path).valid()) {
+        // Held across the unlink: a writer that has just created this slot must not lock it in
+        // between and then lose its temporary file before its rename.
+        const Descriptor leftBehind = lockLeftBehind(path);
+        if (leftBehind.valid()) {
             ::unlink(path.string().c_str());
         }
     }
