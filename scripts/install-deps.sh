@@ -9,7 +9,8 @@ packages=(
     libcairo2-dev fonts-dejavu-core       # Halvorn.exe: plots as PNG and SVG
     libnifti2-dev libznz-dev              # Halvorn.exe: maps as NIfTI files, gzip-compressed with --gzip-maps
     locales                               # tests: reading and writing under a decimal-comma locale
-    chromium                              # tests: the help page and the dialog script in a browser
+    chromium                              # tests: the help page, the dialog script and the study page in a browser
+    snakemake                             # scripts/study.sh: the study workflow (workflow/Snakefile) and its tests
     libbenchmark-dev python3              # benchmarks (bench/): Google Benchmark, timing and summary;
                                           # python3 also reads the confound table back in a test
     clang libclang-rt-14-dev llvm         # fuzzing (fuzz/): clang, libFuzzer and the sanitizer runtimes, llvm-symbolizer
