@@ -105,14 +105,15 @@ fi
 
 mkdir -p "$out"
 echo "study: every run in $data through Halvorn.exe into $out (workflow/Snakefile)"
-started=$SECONDS
+started=$(date +%s%N)
 status=0
 "$snakemake" --snakefile "$root/workflow/Snakefile" --directory "$out" \
     --configfile "$root/workflow/config.yaml" "${configfiles[@]}" \
     --config "${configs[@]}" data="$data" out="$out" \
     --keep-going --rerun-incomplete "${options[@]}" || status=$?
 
-elapsed=$((SECONDS - started))
+tenths=$((($(date +%s%N) - started) / 100000000))
+elapsed="$((tenths / 10)).$((tenths % 10))"
 if [[ -f $out/study.tsv && -f $out/index.html ]]; then
     echo "study: the study table is $out/study.tsv, the study page $out/index.html"
 fi

@@ -25,7 +25,7 @@ table { border-collapse: collapse; font-size: 0.9em; }
 th, td { border: 1px solid #ccc; padding: 0.3em 0.5em; vertical-align: top; }
 th { background: #eee; text-align: left; }
 td.number { text-align: right; font-variant-numeric: tabular-nums; white-space: nowrap; }
-td.run, td.files { white-space: nowrap; }
+td.run { white-space: nowrap; }
 tr.excluded td { background: #fbe3d4; }
 tr.failed td { background: #f4d4dc; }
 .mark { display: inline-block; padding: 0 0.4em; border-radius: 0.3em; color: #fff;
@@ -128,7 +128,7 @@ def files_cell(row):
         for key, label in labels
         if key in row.files
     ]
-    return '<td class="files">' + "<br>".join(links) + "</td>"
+    return '<td class="files">' + " · ".join(links) + "</td>"
 
 
 def row_html(row):

@@ -49,7 +49,8 @@ def main():
     failed = [row.run for row in rows if row.status != "ok"]
     excluded = [row.run for row in rows if row.status == "ok" and row.exclude]
     print(
-        f"study: {len(rows)} runs: {len(rows) - len(failed) - len(excluded)} usable, "
+        f"study: {len(rows)} run{'' if len(rows) == 1 else 's'}: "
+        f"{len(rows) - len(failed) - len(excluded)} usable, "
         f"{len(excluded)} to exclude ({', '.join(excluded) or 'none'}), "
         f"{len(failed)} failed ({', '.join(failed) or 'none'})"
     )
