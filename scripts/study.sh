@@ -70,10 +70,16 @@ for argument in "$@"; do
             ;;
     esac
 done
-for item in "${configs[@]}"; do
-    if [[ $item == halvorn=?* ]]; then
-        halvorn_given=true
+# Snakemake works in OUT: paths given relative to the folder the command was started in are made
+# absolute here.
+for i in "${!configs[@]}"; do
+    if [[ ${configs[i]} =~ ^(params|halvorn)=(.+)$ ]]; then
+        [[ ${BASH_REMATCH[1]} == halvorn ]] && halvorn_given=true
+        configs[i]="${BASH_REMATCH[1]}=$(realpath -m -- "${BASH_REMATCH[2]}")"
     fi
+done
+for i in "${!configfiles[@]}"; do
+    configfiles[i]=$(realpath -m -- "${configfiles[i]}")
 done
 if ! $cores_given && [[ -z ${SNAKEMAKE_PROFILE:-} ]]; then
     options=(--cores "$(nproc)" "${options[@]}")

@@ -193,7 +193,8 @@ class StudyWorkflowTest(unittest.TestCase):
             command[3:3] = ["--cores", "2"]
         started = time.monotonic()
         finished = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                                  text=True, env=environment, stdin=subprocess.DEVNULL)
+                                  text=True, env=environment, stdin=subprocess.DEVNULL,
+                                  cwd=cls.folder)
         seconds = time.monotonic() - started
         print(f"\n$ {' '.join(command)}\n(status {finished.returncode}, {seconds:.1f} s)",
               file=sys.stderr)
@@ -355,7 +356,7 @@ class StudyWorkflowTest(unittest.TestCase):
             text = stream.read()
         with open(lab, "w") as stream:
             stream.write(text.replace("\nspike_threshold=0.5\n", "\nspike_threshold=0.45\n"))
-        self.__class__.config = [f"params={lab}"]
+        self.__class__.config = ["params=lab.params"]  # relative to where the command starts
         again = self.study(self.out)
         self.assertEqual(jobs_run(again.stdout, "attempt"), sorted(RUNS), again.stdout)
         with open(os.path.join(self.run_folder(GOOD[0]), "transcript.jsonl")) as stream:
