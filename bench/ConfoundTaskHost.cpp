@@ -9,19 +9,19 @@
 // is never taken for the real stand-in.
 //
 // Usage: Halvorn.exe [Google Benchmark options]   (the plug-in is the one built beside it)
-#include "HalvornPluginApi.h"
+#include "HostTextBuffer.h"
+#include "LenientParameters.h"
+#include "PluginLibrary.h"
 #include "SyntheticRun.h"
 
 #include <benchmark/benchmark.h>
-#include <dlfcn.h>
+#include <halvorn/HalvornPluginApi.h>
 #include <stdlib.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
-#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -37,7 +37,7 @@ namespace fs = std::filesystem;
 constexpr std::int32_t kVolumes = 2000;
 
 struct BenchmarkHost {
-    std::map<std::string, std::string> parameters;
+    halvorn_host::ParameterTexts parameters;
     std::vector<std::string> messageBoxes;
     std::size_t logBytes = 0;
     int plotHandle = 0;
@@ -46,18 +46,6 @@ struct BenchmarkHost {
 BenchmarkHost& host() {
     static BenchmarkHost instance;
     return instance;
-}
-
-std::string parameter(const char* name) {
-    const auto found = host().parameters.find(name);
-    return found == host().parameters.end() ? std::string() : found->second;
-}
-
-template <typename Number> Number parsedParameter(const char* name) {
-    const std::string text = parameter(name);
-    Number value{};
-    std::from_chars(text.data(), text.data() + text.size(), value);
-    return value;
 }
 
 } // namespace
@@ -85,16 +73,14 @@ HALVORN_EXPORT int ztGetDocumentType(int) {
     return kDocumentTypeFmr;
 }
 HALVORN_EXPORT void ztGetStringParameter(const char* name, char* buffer512) {
-    const std::string text = parameter(name);
-    const std::size_t length = std::min(text.size(), kHostTextBufferSize - 1);
-    std::memcpy(buffer512, text.data(), length);
-    buffer512[length] = '\0';
+    halvorn_host::copyToHostTextBuffer(halvorn_host::parameterText(host().parameters, name),
+                                       buffer512);
 }
 HALVORN_EXPORT int ztGetIntParameter(const char* name) {
-    return parsedParameter<int>(name);
+    return halvorn_host::parameterNumber<int>(host().parameters, name);
 }
 HALVORN_EXPORT float ztGetFloatParameter(const char* name) {
-    return parsedParameter<float>(name);
+    return halvorn_host::parameterNumber<float>(host().parameters, name);
 }
 HALVORN_EXPORT PlotHandle ztPlotLine(int, const float*, const float*, const char*) {
     return &host().plotHandle;
@@ -145,15 +131,9 @@ private:
 };
 
 HNZTPluginInterface* loadPlugin() {
-    void* library = dlopen(QUELMAR_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) {
-        throw std::runtime_error(std::string("cannot load the plug-in: ") + dlerror());
-    }
-    auto create = reinterpret_cast<createPlugin_t>(dlsym(library, "createPlugin"));
-    if (create == nullptr) {
-        throw std::runtime_error("the plug-in exports no createPlugin");
-    }
-    HNZTPluginInterface* plugin = create();
+    // Loaded to the end of the process, as the host keeps it.
+    static const auto* library = new halvorn_host::PluginLibrary(QUELMAR_PLUGIN_PATH);
+    HNZTPluginInterface* plugin = library->createPlugin();
     if (!plugin->initPlugin()) {
         throw std::runtime_error("initPlugin refused the benchmark host");
     }

@@ -28,4 +28,4 @@ quelmar_fuzz_target(fmr ${CMAKE_CURRENT_LIST_DIR}/FmrHeaderFuzzer.cpp LIBRARIES 
 quelmar_fuzz_target(fmr_stc ${CMAKE_CURRENT_LIST_DIR}/FmrStcFuzzer.cpp
     LIBRARIES quelmar_formats)
 quelmar_fuzz_target(tasks ${CMAKE_CURRENT_LIST_DIR}/TaskFuzzHost.cpp
-    LIBRARIES quelmar_formats quelmar_protocol ${CMAKE_DL_LIBS} PLUGIN_HOST)
+    LIBRARIES quelmar_formats halvorn_standin halvorn_api PLUGIN_HOST)

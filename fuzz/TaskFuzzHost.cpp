@@ -14,18 +14,19 @@
 #include "AtomicFileWriter.h"
 #include "DesignMatrix.h"
 #include "FileContent.h"
+#include "FmrHeaderRecord.h"
 #include "FuzzSupport.h"
-#include "HalvornPluginApi.h"
+#include "HostTextBuffer.h"
+#include "LenientParameters.h"
+#include "PluginLibrary.h"
 
-#include <dlfcn.h>
+#include <halvorn/HalvornPluginApi.h>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cstring>
 #include <filesystem>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -43,7 +44,7 @@ constexpr std::int32_t kDocumentVolumes = 10;
 constexpr const char* kSpikeThreshold = "0.5";
 
 struct FuzzHost {
-    std::map<std::string, std::string> parameters;
+    halvorn_host::ParameterTexts parameters;
     std::optional<std::string> dialogAnswer;
     std::vector<std::string> messageBoxes;
     int busyCursorDepth = 0;
@@ -55,22 +56,8 @@ FuzzHost& host() {
     return instance;
 }
 
-void copyToPluginBuffer(const std::string& text, char* buffer512) {
-    const std::size_t length = std::min(text.size(), kHostTextBufferSize - 1);
-    std::memcpy(buffer512, text.data(), length);
-    buffer512[length] = '\0';
-}
-
 std::string parameter(const char* name) {
-    const auto found = host().parameters.find(name);
-    return found == host().parameters.end() ? std::string() : found->second;
-}
-
-template <typename Number> Number parsedParameter(const char* name) {
-    const std::string text = parameter(name);
-    Number value{};
-    std::from_chars(text.data(), text.data() + text.size(), value);
-    return value;
+    return halvorn_host::parameterText(host().parameters, name);
 }
 
 // Touches every element the plug-in hands over, so that a short array is caught.
@@ -139,13 +126,13 @@ HALVORN_EXPORT int ztGetDocumentType(int documentId) {
     return documentId == 0 ? kDocumentTypeFmr : -1;
 }
 HALVORN_EXPORT void ztGetStringParameter(const char* name, char* buffer512) {
-    copyToPluginBuffer(parameter(name), buffer512);
+    halvorn_host::copyToHostTextBuffer(parameter(name), buffer512);
 }
 HALVORN_EXPORT int ztGetIntParameter(const char* name) {
-    return parsedParameter<int>(name);
+    return halvorn_host::parameterNumber<int>(host().parameters, name);
 }
 HALVORN_EXPORT float ztGetFloatParameter(const char* name) {
-    return parsedParameter<float>(name);
+    return halvorn_host::parameterNumber<float>(host().parameters, name);
 }
 HALVORN_EXPORT void ztSetStringParameter(const char* name, const char* value) {
     host().parameters[name] = value;
@@ -154,20 +141,13 @@ HALVORN_EXPORT int ztGetOpenFileName(const char*, const char*, const char*, char
     if (!host().dialogAnswer) {
         return 0;
     }
-    copyToPluginBuffer(*host().dialogAnswer, buffer512);
+    halvorn_host::copyToHostTextBuffer(*host().dialogAnswer, buffer512);
     host().dialogAnswer.reset();
     return 1;
 }
 HALVORN_EXPORT void ztGetHeaderOfCurrentFMR(FmrDocumentHeader* header) {
-    FmrDocumentHeader filled{};
-    std::strcpy(filled.fmrPath, "run.fmr");
-    filled.nrOfVolumes = kDocumentVolumes;
-    filled.dimX = 4;
-    filled.dimY = 4;
-    filled.dimZ = 2;
-    filled.voxelSizeX = 3.0F;
-    filled.voxelSizeY = 3.0F;
-    filled.voxelSizeZ = 3.0F;
+    const FmrDocumentHeader filled =
+        halvorn_host::fmrHeaderRecord("run.fmr", {kDocumentVolumes, 4, 4, 2, 3.0F, 3.0F, 3.0F});
     std::memcpy(header, &filled, sizeof filled);
 }
 HALVORN_EXPORT PlotHandle ztPlotLine(int n, const float* x, const float* y, const char* name) {
@@ -209,15 +189,13 @@ namespace {
 HNZTPluginInterface* plugin = nullptr;
 
 void loadPlugin() {
-    void* library = dlopen(QUELMAR_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) {
-        fail(std::string("cannot load the plug-in: ") + dlerror());
+    try {
+        // Loaded to the end of the process, as the host keeps it.
+        static const auto* library = new halvorn_host::PluginLibrary(QUELMAR_PLUGIN_PATH);
+        plugin = library->createPlugin();
+    } catch (const std::exception& error) {
+        fail(error.what());
     }
-    auto create = reinterpret_cast<createPlugin_t>(dlsym(library, "createPlugin"));
-    if (create == nullptr) {
-        fail("the plug-in exports no createPlugin");
-    }
-    plugin = create();
     if (!plugin->initPlugin()) {
         fail("initPlugin refused the fuzz host");
     }

@@ -181,8 +181,7 @@ int runPlugin(const HostOptions& options) {
         }
     }
 
-    const auto create = reinterpret_cast<createPlugin_t>(library->symbol("createPlugin"));
-    PluginObject plugin(create());
+    PluginObject plugin(library->createPlugin());
     host.transcript.record({{"host", "initPlugin"}});
     const bool ready = plugin->initPlugin();
     host.transcript.record({{"host", "initPlugin returned"}, {"result", ready}});

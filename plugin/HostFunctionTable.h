@@ -5,9 +5,10 @@
 // jumping through a null pointer. The slots are shared by every plug-in object of the library.
 #pragma once
 
-#include "HalvornPluginApi.h"
 #include "HostFunctionList.h"
 #include "HostModule.h"
+
+#include <halvorn/HalvornPluginApi.h>
 
 #include <array>
 #include <stdexcept>
@@ -62,9 +63,7 @@ public:
 // The signature of each host function that the plug-in calls.
 template <HostFunction F> struct HostSignature;
 #define QM_HOST_SIGNATURE(name)                                                                    \
-    template <> struct HostSignature<HostFunction::name> {                                         \
-        using type = halvorn::name##_t;                                                            \
-    };
+    template <> struct HostSignature<HostFunction::name> { using type = halvorn::name##_t; };
 QM_HOST_SIGNATURE(ztGetVersionOfHalvornZT)
 QM_HOST_SIGNATURE(ztShowLogTab)
 QM_HOST_SIGNATURE(ztShowBusyCursor)

@@ -13,16 +13,6 @@ namespace {
 // better than calling an empty slot from inside a stream flush.
 void discardLogText(const char*) {}
 
-bool isCompatibleHostVersion(int major, int minor, int patch) {
-    if (major != kRequiredHostMajor) {
-        return major > kRequiredHostMajor;
-    }
-    if (minor != kRequiredHostMinor) {
-        return minor > kRequiredHostMinor;
-    }
-    return patch >= kRequiredHostPatch;
-}
-
 // Shows an error to the user. A host without a message box has no way to be told; the error
 // must still never leave execute.
 void showErrorSafely(const std::string& text) {
@@ -77,7 +67,7 @@ bool quelmar::initPlugin() {
         int minor = 0;
         int patch = 0;
         qm::callHost<HostFunction::ztGetVersionOfHalvornZT>(&major, &minor, &patch);
-        if (!isCompatibleHostVersion(major, minor, patch)) {
+        if (!isAcceptedHostVersion(major, minor, patch)) {
             qm::showMessageBox(
                 "Can not execute this plugin - HalvornZT version 2.8 or higher required.");
             return false;

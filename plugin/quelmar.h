@@ -2,7 +2,8 @@
 #pragma once
 
 #include "HNZTLog.h"
-#include "HalvornPluginApi.h"
+
+#include <halvorn/HalvornPluginApi.h>
 
 #include <memory>
 

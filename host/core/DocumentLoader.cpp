@@ -1,9 +1,9 @@
 #include "DocumentLoader.h"
 
+#include "FmrHeaderRecord.h"
 #include "FmrProject.h"
 
 #include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
@@ -96,24 +96,21 @@ FmrDocumentHeader readFmrDocumentHeader(const std::string& path) {
 }
 
 FmrDocument readFmrDocument(const std::string& path) {
-    FmrDocument document;
-    FmrDocumentHeader& header = document.header;
-    if (path.size() >= sizeof header.fmrPath) {
-        throw std::runtime_error("the document path " + path + " is longer than " +
-                                 std::to_string(sizeof header.fmrPath - 1) + " bytes");
-    }
+    checkFitsFmrHeader(path);
     checkIsFmrSizedFile(path);
     const qm::FmrProject project(path, false);
     checkHoldsAnFmrHeader(project, path);
-    std::memcpy(header.fmrPath, path.c_str(), path.size() + 1);
-    header.nrOfVolumes = project.nrOfVolumes.value;
-    header.dimX = project.resolutionX.value;
-    header.dimY = project.resolutionY.value;
-    header.dimZ = project.nrOfSlices.value;
-    header.voxelSizeX = project.inplaneResolutionX.value;
-    header.voxelSizeY = project.inplaneResolutionY.value;
+    FmrGrid grid;
+    grid.volumes = project.nrOfVolumes.value;
+    grid.columns = project.resolutionX.value;
+    grid.rows = project.resolutionY.value;
+    grid.slices = project.nrOfSlices.value;
+    grid.voxelSizeX = project.inplaneResolutionX.value;
+    grid.voxelSizeY = project.inplaneResolutionY.value;
     // The distance between slice centres.
-    header.voxelSizeZ = project.sliceThickness.value + project.sliceGap.value;
+    grid.voxelSizeZ = project.sliceThickness.value + project.sliceGap.value;
+    FmrDocument document;
+    document.header = fmrHeaderRecord(path, grid);
     positionOf(project, document);
     return document;
 }

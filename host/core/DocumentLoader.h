@@ -1,8 +1,9 @@
 // Opening an FMR project as the host's current document.
 #pragma once
 
-#include "HalvornPluginApi.h"
 #include "MapGeometry.h"
+
+#include <halvorn/HalvornPluginApi.h>
 
 #include <optional>
 #include <string>

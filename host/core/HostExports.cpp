@@ -3,15 +3,15 @@
 // goes to stdout, message boxes to stderr, parameters to and from the parameter store.
 #include "HostExports.h"
 
+#include "HostFunctionSignature.h"
 #include "HostSession.h"
+#include "HostTextBuffer.h"
 #include "ParameterValues.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <optional>
-#include <type_traits>
 
 using json = nlohmann::ordered_json;
 using halvorn_host::session;
@@ -36,9 +36,7 @@ void copyToPluginBuffer(const std::string& text, char* buffer) {
         std::memcpy(buffer, text.data(), kHostTextBufferSize);
         return;
     }
-    const std::size_t length = std::min(text.size(), kHostTextBufferSize - 1);
-    std::memcpy(buffer, text.data(), length);
-    buffer[length] = '\0';
+    halvorn_host::copyToHostTextBuffer(text, buffer);
 }
 
 // The parameter's text when it was given (or stored by the plug-in); marks it as read.
@@ -223,8 +221,6 @@ void ztGetHeaderOfCurrentFMR(FmrDocumentHeader* header) {
 } // extern "C"
 
 // The exported functions must have exactly the signatures of the protocol header.
-#define HALVORN_CHECK_SIGNATURE(name)                                                              \
-    static_assert(std::is_same_v<decltype(&name), halvorn::name##_t>, #name);
 HALVORN_CHECK_SIGNATURE(ztGetVersionOfHalvornZT)
 HALVORN_CHECK_SIGNATURE(ztShowLogTab)
 HALVORN_CHECK_SIGNATURE(ztShowBusyCursor)

@@ -1,7 +1,7 @@
 // Declarations of the host functions Halvorn.exe exports, with the protocol's signatures.
 #pragma once
 
-#include "HalvornPluginApi.h"
+#include <halvorn/HalvornPluginApi.h>
 
 extern "C" {
 HALVORN_EXPORT void ztGetVersionOfHalvornZT(int* major, int* minor, int* patch);
@@ -16,7 +16,7 @@ HALVORN_EXPORT void ztGetStringParameter(const char* name, char* buffer512);
 HALVORN_EXPORT int ztGetIntParameter(const char* name);
 HALVORN_EXPORT float ztGetFloatParameter(const char* name);
 HALVORN_EXPORT void ztSetStringParameter(const char* name, const char* value);
-HALVORN_EXPORT int ztGetOpenFileName(const char* title, const char* directory,
-                                     const char* filter, char* buffer512);
+HALVORN_EXPORT int ztGetOpenFileName(const char* title, const char* directory, const char* filter,
+                                     char* buffer512);
 HALVORN_EXPORT void ztGetHeaderOfCurrentFMR(FmrDocumentHeader* header);
 }

@@ -3,11 +3,12 @@
 // host exports to the plug-in (HostExports.cpp) reach it through session().
 #pragma once
 
-#include "HalvornPluginApi.h"
 #include "HostMap.h"
 #include "MapGeometry.h"
 #include "PlotWindow.h"
 #include "Transcript.h"
+
+#include <halvorn/HalvornPluginApi.h>
 
 #include <deque>
 #include <functional>

@@ -4,7 +4,7 @@
 // only its record stays, so that the memory of a run does not grow with the maps it saves.
 #pragma once
 
-#include "HalvornPluginApi.h"
+#include <halvorn/HalvornPluginApi.h>
 
 #include <array>
 #include <cstdint>

@@ -7,6 +7,7 @@
 // then releases their values. Each call is recorded in the transcript.
 #include "MapExports.h"
 
+#include "HostFunctionSignature.h"
 #include "HostSession.h"
 #include "MapGeometry.h"
 #include "NiftiWriter.h"
@@ -16,7 +17,6 @@
 #include <cstring>
 #include <iostream>
 #include <limits>
-#include <type_traits>
 
 using json = nlohmann::ordered_json;
 using halvorn_host::session;
@@ -206,8 +206,6 @@ int ztSaveMAPsOfCurrentFMR(const char* path) {
 } // extern "C"
 
 // The exported functions must have exactly the signatures of the protocol header.
-#define HALVORN_CHECK_SIGNATURE(name)                                                              \
-    static_assert(std::is_same_v<decltype(&name), halvorn::name##_t>, #name);
 HALVORN_CHECK_SIGNATURE(ztCreateMAPForCurrentFMR)
 HALVORN_CHECK_SIGNATURE(ztGetMAPOfCurrentFMR)
 HALVORN_CHECK_SIGNATURE(ztSetMAPParametersOfCurrentFMR)

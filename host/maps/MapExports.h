@@ -2,7 +2,7 @@
 // created, filled by the plug-in through per-slice pointers, and saved as NIfTI files.
 #pragma once
 
-#include "HalvornPluginApi.h"
+#include <halvorn/HalvornPluginApi.h>
 
 extern "C" {
 HALVORN_EXPORT int ztCreateMAPForCurrentFMR();

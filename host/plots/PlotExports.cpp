@@ -5,13 +5,13 @@
 // final state is drawn when the run ends.
 #include "PlotExports.h"
 
+#include "HostFunctionSignature.h"
 #include "HostSession.h"
 #include "OutputFiles.h"
 #include "PlotRenderer.h"
 
 #include <filesystem>
 #include <iostream>
-#include <type_traits>
 
 using json = nlohmann::ordered_json;
 using halvorn_host::HostSession;
@@ -262,8 +262,6 @@ void ztShowPlotAtPosition(PlotHandle handle, int x, int y) {
 } // extern "C"
 
 // The exported functions must have exactly the signatures of the protocol header.
-#define HALVORN_CHECK_SIGNATURE(name)                                                              \
-    static_assert(std::is_same_v<decltype(&name), halvorn::name##_t>, #name);
 HALVORN_CHECK_SIGNATURE(ztPlotLine)
 HALVORN_CHECK_SIGNATURE(ztAddLineToPlot)
 HALVORN_CHECK_SIGNATURE(ztSetPlotColorTheme)

@@ -2,7 +2,7 @@
 // host's side of turning its plot windows into pictures.
 #pragma once
 
-#include "HalvornPluginApi.h"
+#include <halvorn/HalvornPluginApi.h>
 
 extern "C" {
 HALVORN_EXPORT PlotHandle ztPlotLine(int n, const float* x, const float* y, const char* name);

@@ -11,6 +11,10 @@
 
 namespace halvorn_host {
 
+HNZTPluginInterface* PluginLibrary::createPlugin() const {
+    return reinterpret_cast<createPlugin_t>(symbol("createPlugin"))();
+}
+
 #if defined(_WIN32)
 
 PluginLibrary::PluginLibrary(const std::string& path) : path_(path) {
@@ -21,10 +25,13 @@ PluginLibrary::PluginLibrary(const std::string& path) : path_(path) {
     }
 }
 
-PluginLibrary::~PluginLibrary() { FreeLibrary(reinterpret_cast<HMODULE>(handle_)); }
+PluginLibrary::~PluginLibrary() {
+    FreeLibrary(reinterpret_cast<HMODULE>(handle_));
+}
 
 void* PluginLibrary::symbol(const char* name) const {
-    void* address = reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(handle_), name));
+    void* address =
+        reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(handle_), name));
     if (address == nullptr) {
         throw std::runtime_error("the plug-in " + path_ + " does not export " + name);
     }
@@ -39,7 +46,9 @@ std::string executableDirectory() {
     return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
 }
 
-std::string defaultPluginPath() { return executableDirectory() + "Quelmar.dll"; }
+std::string defaultPluginPath() {
+    return executableDirectory() + "Quelmar.dll";
+}
 
 #else
 
@@ -54,7 +63,9 @@ PluginLibrary::PluginLibrary(const std::string& path) : path_(path) {
     }
 }
 
-PluginLibrary::~PluginLibrary() { dlclose(handle_); }
+PluginLibrary::~PluginLibrary() {
+    dlclose(handle_);
+}
 
 void* PluginLibrary::symbol(const char* name) const {
     void* address = dlsym(handle_, name);
@@ -67,12 +78,15 @@ void* PluginLibrary::symbol(const char* name) const {
 std::string executableDirectory() {
     char buffer[4096] = {};
     const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    const std::string path = length > 0 ? std::string(buffer, static_cast<std::size_t>(length)) : "";
+    const std::string path =
+        length > 0 ? std::string(buffer, static_cast<std::size_t>(length)) : "";
     const auto separator = path.find_last_of('/');
     return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
 }
 
-std::string defaultPluginPath() { return executableDirectory() + "Quelmar.so"; }
+std::string defaultPluginPath() {
+    return executableDirectory() + "Quelmar.so";
+}
 
 #endif
 

@@ -1,7 +1,8 @@
-// A plug-in library loaded into the host process, unloaded when the object goes.
+// A plug-in library loaded into the host process, unloaded when the object goes: how every
+// program that plays the host loads the plug-in, on Linux and on Windows.
 #pragma once
 
-#include "HalvornPluginApi.h"
+#include <halvorn/HalvornPluginApi.h>
 
 #include <memory>
 #include <string>
@@ -18,6 +19,10 @@ public:
 
     // The exported symbol `name`; throws std::runtime_error when the library lacks it.
     void* symbol(const char* name) const;
+
+    // A new plug-in object from the library's createPlugin, the caller's to delete
+    // (deletePlugin); throws as symbol.
+    HNZTPluginInterface* createPlugin() const;
 
 private:
     std::string path_;

@@ -45,20 +45,32 @@ inline constexpr int kRequiredHostMajor = 2;
 inline constexpr int kRequiredHostMinor = 8;
 inline constexpr int kRequiredHostPatch = 0;
 
+// True when the plug-in runs in a host that reports version major.minor.patch: the required
+// version or any later one.
+constexpr bool isAcceptedHostVersion(int major, int minor, int patch) {
+    if (major != kRequiredHostMajor) {
+        return major > kRequiredHostMajor;
+    }
+    if (minor != kRequiredHostMinor) {
+        return minor > kRequiredHostMinor;
+    }
+    return patch >= kRequiredHostPatch;
+}
+
 // Document type reported by ztGetDocumentType for a functional (FMR) document.
 inline constexpr int kDocumentTypeFmr = 1;
 
 // The host's header record of the current FMR document: 1168 bytes, of which the plug-in reads
 // the path, the volume count, the grid dimensions and the voxel sizes.
 struct FmrDocumentHeader {
-    char fmrPath[304];    // NUL-terminated path of the FMR project file
+    char fmrPath[304]; // NUL-terminated path of the FMR project file
     std::int32_t nrOfVolumes;
-    std::int32_t dimX;    // columns
-    std::int32_t dimY;    // rows
-    std::int32_t dimZ;    // slices
-    float voxelSizeX;     // millimetres
-    float voxelSizeY;     // millimetres
-    float voxelSizeZ;     // millimetres, distance between slice centres
+    std::int32_t dimX; // columns
+    std::int32_t dimY; // rows
+    std::int32_t dimZ; // slices
+    float voxelSizeX;  // millimetres
+    float voxelSizeY;  // millimetres
+    float voxelSizeZ;  // millimetres, distance between slice centres
     unsigned char hostOnly[1168 - 332];
 };
 static_assert(sizeof(FmrDocumentHeader) == 1168);
@@ -74,11 +86,11 @@ struct MapHeader {
     std::int32_t DimX;
     std::int32_t DimY;
     std::int32_t DimZ;
-    std::int32_t mapKind;      // the plug-in sets 1
-    float lowerValue;          // lower end of the map's display range
-    float upperValue;          // upper end of the map's display range
+    std::int32_t mapKind; // the plug-in sets 1
+    float lowerValue;     // lower end of the map's display range
+    float upperValue;     // upper end of the map's display range
     unsigned char hostField24[4];
-    std::int32_t field28;      // the plug-in sets 0
+    std::int32_t field28; // the plug-in sets 0
     unsigned char hostOnly[32];
 };
 static_assert(sizeof(MapHeader) == 64);

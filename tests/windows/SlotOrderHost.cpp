@@ -5,11 +5,12 @@
 // 1 = free the object). It is named Halvorn.exe and exports the host functions that these calls
 // reach, records every call, and checks that each slot did the work of the function it stands
 // for. Usage: Halvorn.exe PATH-TO-Quelmar.dll. Exit status 0 when every check holds.
-#include "HalvornPluginApi.h"
+#include "PluginLibrary.h"
 
-#include <windows.h>
+#include <halvorn/HalvornPluginApi.h>
 
 #include <cstring>
+#include <exception>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -112,19 +113,16 @@ int main(int argc, char** argv) {
     for (char& c : libraryPath) {
         c = c == '/' ? '\\' : c;
     }
-    HMODULE library = LoadLibraryA(libraryPath.c_str());
-    if (library == nullptr) {
-        std::cerr << "cannot load " << libraryPath << " (error " << GetLastError() << ")\n";
+    // Never unloaded, as the host keeps it: the second object below is destroyed but not freed.
+    const halvorn_host::PluginLibrary* library = nullptr;
+    void* object = nullptr;
+    try {
+        library = new halvorn_host::PluginLibrary(libraryPath);
+        object = library->createPlugin();
+    } catch (const std::exception& error) {
+        std::cerr << error.what() << '\n';
         return 2;
     }
-    const auto create = reinterpret_cast<createPlugin_t>(
-        reinterpret_cast<void*>(GetProcAddress(library, "createPlugin")));
-    if (create == nullptr) {
-        std::cerr << libraryPath << " does not export createPlugin\n";
-        return 2;
-    }
-
-    void* object = create();
     check(object != nullptr, "createPlugin returned an object");
     expectCalls("createPlugin", {});
 
@@ -145,7 +143,7 @@ int main(int argc, char** argv) {
                 {"ztLogText \nQuelmar>  Plugin finished!\n"});
 
     // Flags 0: the destructor runs, and the memory stays the caller's (left to the process end).
-    void* second = create();
+    void* second = library->createPlugin();
     reinterpret_cast<BoolMember>(slot(second, 2))(second);
     takeCalls();
     void* const destroyedOnly =
