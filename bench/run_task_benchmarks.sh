@@ -26,9 +26,10 @@ runs=${RUNS:-5}
 repetitions=${REPETITIONS:-5}
 
 bash scripts/install-deps.sh
+source scripts/build-environment.sh
 
-echo "bench: building in $build/"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUELMAR_BUILD_BENCHMARKS=ON >/dev/null
+echo "bench: building in $build/ (preset linux, with the benchmarks)"
+cmake --preset linux -B "$build" -DQUELMAR_BUILD_BENCHMARKS=ON >/dev/null
 cmake --build "$build" --target Quelmar halvorn_host generate_run quelmar_benchmarks \
     quelmar_confound_task_benchmark
 bin=$(cd "$build/bin" && pwd)

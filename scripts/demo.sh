@@ -14,17 +14,18 @@ bin="$root/build/bin"
 bash scripts/install-deps.sh
 
 # Only what the demo runs; scripts/test.sh builds the rest of the same tree. A fresh build folder
-# is configured as Release, which compiles a third faster than with debug information; a folder
-# configured before keeps its build type, so that the demo and the tests do not rebuild each
-# other's objects.
+# is configured with the preset "linux" as Release, which compiles a third faster than with debug
+# information; a folder configured before keeps its build type and options, so that the demo and
+# the tests do not rebuild each other's objects.
 echo "demo: building Quelmar.so, Halvorn.exe and generate_run in build/"
-build_type=()
+source scripts/build-environment.sh
+configure=(cmake -S . -B build)
 if [[ ! -f build/CMakeCache.txt ]]; then
-    build_type=(-DCMAKE_BUILD_TYPE=Release)
+    configure=(cmake --preset linux -DCMAKE_BUILD_TYPE=Release)
 fi
 mkdir -p build
 build_log="$root/build/demo-build.log"
-if ! { cmake -S . -B build -G Ninja "${build_type[@]}" &&
+if ! { "${configure[@]}" &&
        cmake --build build --parallel "$(nproc)" \
            --target Quelmar halvorn_host generate_run quelmar_dialog_outputs; } >"$build_log" 2>&1; then
     tail -n 40 "$build_log"

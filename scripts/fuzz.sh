@@ -18,17 +18,11 @@ if ((${#harnesses[@]} == 0)); then
 fi
 
 bash scripts/install-deps.sh
+source scripts/build-environment.sh
 
-werror=OFF
-if [[ "${CI:-}" == "true" ]]; then
-    werror=ON
-fi
-
-echo "fuzz: configuring and building in build-fuzz/"
-cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DQUELMAR_WERROR="$werror" -DQUELMAR_BUILD_FUZZERS=ON -DQUELMAR_BUILD_TESTS=OFF \
-    -DQUELMAR_BUILD_HOST=OFF >/dev/null
-cmake --build build-fuzz --parallel "$(nproc)"
+echo "fuzz: configuring and building in build-fuzz/ (preset fuzz)"
+cmake --preset fuzz -DQUELMAR_WERROR="$werror" >/dev/null
+cmake --build --preset fuzz --parallel "$(nproc)"
 
 build="$PWD/build-fuzz"
 # Every input becomes a file: in memory (tmpfs) that costs a fraction of a disk's time.

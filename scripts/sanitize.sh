@@ -7,23 +7,16 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
+source scripts/build-environment.sh
 
-# The plug-in's class type information lives in Quelmar.so, which Halvorn.exe only loads at run
-# time, so the dynamic-type check (vptr) cannot be linked into the host.
-flags="-fsanitize=address,undefined,float-cast-overflow -fno-sanitize=vptr"
-flags+=" -fno-sanitize-recover=all -fno-omit-frame-pointer"
-
-# Warnings are the normal build's business: the instrumentation misleads gcc's flow analysis into
-# false "may be used uninitialized" warnings inside the standard library.
+# The preset "asan" holds the flags and the sanitizers' options. The plug-in's class type
+# information lives in Quelmar.so, which Halvorn.exe only loads at run time, so the dynamic-type
+# check (vptr) cannot be linked into the host. Warnings are the normal build's business (the
+# preset does not make them errors): the instrumentation misleads gcc's flow analysis into false
+# "may be used uninitialized" warnings inside the standard library.
 echo "sanitize: configuring and building in build-asan/"
-cmake -S . -B build-asan -G Ninja -DQUELMAR_WERROR=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" \
-    -DCMAKE_SHARED_LINKER_FLAGS="$flags" >/dev/null
-cmake --build build-asan --parallel "$(nproc)"
-
-export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1:strict_string_checks=1:check_initialization_order=1:${ASAN_OPTIONS:-}"
-export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:${UBSAN_OPTIONS:-}"
-export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan-suppressions.txt:print_suppressions=0:${LSAN_OPTIONS:-}"
+cmake --preset asan >/dev/null
+cmake --build --preset asan --parallel "$(nproc)"
 
 echo "sanitize: running the tests under the sanitizers"
-ctest --test-dir build-asan --output-on-failure --timeout 1200 --parallel "$(nproc)"
+ctest --preset asan --parallel "$(nproc)"

@@ -10,26 +10,23 @@ cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 bash scripts/install-windows-deps.sh
+source scripts/build-environment.sh
 
-werror=OFF
-if [[ "${CI:-}" == "true" ]]; then
-    werror=ON # warnings are errors in CI
-fi
 jobs=$(nproc)
 linux_build="${LINUX_BUILD_DIR:-build}"
 windows_build=build-windows
 
-echo "test-windows: the Linux end-to-end test programs in $linux_build/"
-cmake -S . -B "$linux_build" -G Ninja -DQUELMAR_WERROR="$werror" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+echo "test-windows: the Linux end-to-end test programs in $linux_build/ (preset $linux_preset)"
+cmake --preset "$linux_preset" -B "$linux_build"
 cmake --build "$linux_build" --parallel "$jobs" --target halvorn_host Quelmar spine_e2e_test \
     select_sdm_e2e_test displacement_e2e_test displacement_threads_e2e_test \
     confound_task_e2e_test fault_injection_e2e_test cross_build_sdm_test halvorn_params_test \
     quelmar_dialog_outputs
 
-echo "test-windows: cross-building in $windows_build/"
-cmake --preset windows-cross -B "$windows_build" -DQUELMAR_WERROR="$werror" \
+echo "test-windows: cross-building in $windows_build/ (preset windows-cross)"
+cmake --preset windows-cross -DQUELMAR_WERROR="$werror" \
     -DQUELMAR_LINUX_BUILD_DIR="$PWD/$linux_build"
-cmake --build "$windows_build" --parallel "$jobs"
+cmake --build --preset windows-cross --parallel "$jobs"
 
 # One Wine server for every test, started here with no pipe of ours open, and Wine's background
 # services started with it; stopped whatever way this script ends. Programs started through
@@ -42,4 +39,4 @@ trap 'wineserver -k 2>/dev/null || true' EXIT
 "$windows_build/wine-run" cmd /c exit 0 </dev/null >/dev/null 2>&1
 
 echo "test-windows: running the Windows tests under Wine"
-ctest --test-dir "$windows_build" --output-on-failure --timeout 300 --parallel "$jobs"
+ctest --preset windows-cross --parallel "$jobs"
