@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
     g++ cmake ninja-build pkg-config      # compiler and build
     ccache                                # builds: objects shared between build folders and clones
+    clang-format                          # scripts/check-format.sh: the layout of the C++ files
     libgtest-dev libgmock-dev             # unit tests
     nlohmann-json3-dev libcli11-dev       # JSON (confound table sidecar, transcript), command line
     libcairo2-dev fonts-dejavu-core       # Halvorn.exe: plots as PNG and SVG
