@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <string>
 
 namespace halvorn_host {
 namespace {
@@ -40,7 +41,11 @@ INSTANTIATE_TEST_SUITE_P(Texts, LongestFittingCount,
                                            FittingCase{64, 63}, FittingCase{64, 64},
                                            FittingCase{1'000'000, 0}, FittingCase{1'000'000, 37},
                                            FittingCase{1'000'000, 999'999},
-                                           FittingCase{1'000'000, 1'000'000}));
+                                           FittingCase{1'000'000, 1'000'000}),
+                         [](const ::testing::TestParamInfo<FittingCase>& info) {
+                             return std::to_string(info.param.total) + "Characters" +
+                                    std::to_string(info.param.limit) + "Fit";
+                         });
 
 } // namespace
 } // namespace halvorn_host
