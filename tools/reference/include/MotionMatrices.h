@@ -1,5 +1,6 @@
-// Motion design matrices built in memory for tests: from explicit rows, or a realistic run with
-// slow drift, noise and a few sudden jumps, the same for every platform and every run.
+// Motion design matrices built in memory for tests and benchmarks: from explicit rows, or a
+// realistic run with slow drift, noise and a few sudden jumps, the same for every platform and
+// every run.
 #pragma once
 
 #include "DesignMatrix.h"
