@@ -94,6 +94,7 @@ fi
 if ! $halvorn_given && [[ ! -x $root/build/bin/Halvorn.exe || ! -f $root/build/bin/Quelmar.so ]]; then
     echo "study: building Halvorn.exe and Quelmar.so in build/ (once)"
     bash "$root/scripts/install-deps.sh"
+    source "$root/scripts/build-environment.sh"
     build_log="$root/build/study-build.log"
     mkdir -p "$root/build"
     if ! {
