@@ -5,6 +5,7 @@
 // from the same drawing.
 #include "PlotRenderer.h"
 
+#include "AxisTicks.h"
 #include "NumberText.h"
 #include "TextFitting.h"
 
@@ -188,35 +189,6 @@ std::string fittedText(cairo_t* cr, const std::string& text, double maxWidth) {
 void drawText(cairo_t* cr, const std::string& text, double x, double y, double align) {
     cairo_move_to(cr, x - align * textWidth(cr, text), y);
     cairo_show_text(cr, text.c_str());
-}
-
-// A step of 1, 2, 2.5 or 5 times a power of ten that divides `span` into about `targetCount`
-// intervals.
-double niceStep(double span, double targetCount) {
-    const double raw = span / std::max(targetCount, 1.0);
-    if (!(raw > 0.0) || !std::isfinite(raw)) {
-        return 1.0;
-    }
-    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
-    for (const double multiple : {1.0, 2.0, 2.5, 5.0, 10.0}) {
-        if (multiple * magnitude >= raw * (1.0 - 1e-9)) {
-            return multiple * magnitude;
-        }
-    }
-    return 10.0 * magnitude;
-}
-
-std::vector<double> ticks(const Range& range, double step) {
-    std::vector<double> values;
-    const double first = std::ceil(range.lower / step - 1e-9);
-    for (double k = first; values.size() < 1000; k += 1.0) {
-        const double value = k * step;
-        if (value > range.upper + step * 1e-9) {
-            break;
-        }
-        values.push_back(std::abs(value) < step * 1e-9 ? 0.0 : value);
-    }
-    return values;
 }
 
 // A tick value in the shortest general notation, without regard to any locale.
@@ -452,8 +424,8 @@ void drawPlot(cairo_t* cr, const PlotWindow& plot, double width, double height) 
     const double bottom = height - 44.0;
 
     // The y ticks decide the left margin.
-    const double yStep = niceStep(yRange.span(), std::max(2.0, (bottom - top) / 42.0));
-    const std::vector<double> yTicks = ticks(yRange, yStep);
+    const double yStep = tickStep(yRange.span(), std::max(2.0, (bottom - top) / 42.0));
+    const std::vector<double> yTicks = tickValues(yRange.lower, yRange.upper, yStep);
     setFont(cr, kTickFontSize, false);
     double widestYLabel = 0.0;
     for (const double value : yTicks) {
@@ -471,9 +443,9 @@ void drawPlot(cairo_t* cr, const PlotWindow& plot, double width, double height) 
     setColor(cr, kPlotArea);
     cairo_fill(cr);
 
-    const double xStep = std::max(niceStep(xRange.span(), std::max(2.0, area.width() / 80.0)),
+    const double xStep = std::max(tickStep(xRange.span(), std::max(2.0, area.width() / 80.0)),
                                   xRange.span() >= 4.0 ? 1.0 : 0.0);
-    const std::vector<double> xTicks = ticks(xRange, xStep);
+    const std::vector<double> xTicks = tickValues(xRange.lower, xRange.upper, xStep);
     const auto toX = [&](double x) {
         return std::round(area.left + (x - xRange.lower) / xRange.span() * area.width()) + 0.5;
     };

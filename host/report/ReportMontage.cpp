@@ -2,6 +2,7 @@
 // enlarged with nearest-neighbour filtering so that voxels stay sharp squares.
 #include "ReportMontage.h"
 
+#include "AxisTicks.h"
 #include "NumberText.h"
 #include "ReportColorScale.h"
 
@@ -64,27 +65,6 @@ void drawText(cairo_t* cr, double x, double y, const std::string& text) {
 
 double sanitizedVoxelSide(float side) {
     return std::isfinite(side) && side > 0.0F ? static_cast<double>(side) : 1.0;
-}
-
-// A tick step of 1, 2, 2.5 or 5 times a power of ten that gives at most seven ticks up to `top`.
-double tickStep(double top) {
-    const double rough = top / 6.0;
-    const double power = std::pow(10.0, std::floor(std::log10(rough)));
-    for (const double factor : {1.0, 2.0, 2.5, 5.0, 10.0}) {
-        if (factor * power >= rough) {
-            return factor * power;
-        }
-    }
-    return 10.0 * power;
-}
-
-std::string tickLabel(double value, double step) {
-    // Enough decimals for the step (2.5 steps need one more than their power of ten).
-    int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
-    if (std::fabs(step / std::pow(10.0, std::floor(std::log10(step) + 1e-9)) - 2.5) < 1e-9) {
-        ++decimals;
-    }
-    return numberText(value, std::chars_format::fixed, decimals);
 }
 
 bool hasValue(std::span<const float> values, std::size_t sliceSize, std::int32_t z) {
@@ -151,19 +131,16 @@ void drawColorBar(cairo_t* cr, double left, double top, double height, double sc
     setGrey(cr, 0.35);
     drawText(cr, left, top + height + 16.0, "max " + millimetreText(scaleMaximum));
     setFont(cr, 11.0, false);
-    const double step = tickStep(scaleMaximum);
-    for (int i = 0;; ++i) {
-        const double value = i * step;
-        if (value > scaleMaximum * (1.0 + 1e-9)) {
-            break;
-        }
+    // At most seven ticks from 0 up to the maximum.
+    const double step = tickStep(scaleMaximum, 6.0);
+    for (const double value : tickValues(0.0, scaleMaximum, step)) {
         const double y = std::round(top + height - value / scaleMaximum * height) + 0.5;
         setGrey(cr, 0.35);
         cairo_move_to(cr, left + kBarWidth, y);
         cairo_line_to(cr, left + kBarWidth + 5.0, y);
         cairo_stroke(cr);
         setGrey(cr, 0.13);
-        drawText(cr, left + kBarWidth + 8.0, y + 4.0, tickLabel(value, step));
+        drawText(cr, left + kBarWidth + 8.0, y + 4.0, fixedTickLabel(value, step));
     }
 }
 
