@@ -9,6 +9,7 @@ packages=(
     libgtest-dev libgmock-dev             # unit tests
     nlohmann-json3-dev libcli11-dev       # JSON (confound table sidecar, transcript), command line
     libcairo2-dev fonts-dejavu-core       # Halvorn.exe: plots as PNG and SVG
+    libpango1.0-dev                       # Halvorn.exe: the pictures' text, laid out by Pango
     libnifti2-dev libznz-dev              # Halvorn.exe: maps as NIfTI files, gzip-compressed with --gzip-maps
     locales                               # tests: reading and writing under a decimal-comma locale
     chromium                              # tests: the help page, the dialog script and the study page in a browser

@@ -7,7 +7,7 @@
 
 #include "AxisTicks.h"
 #include "NumberText.h"
-#include "TextFitting.h"
+#include "PictureText.h"
 
 #include <cairo-svg.h>
 #include <cairo.h>
@@ -15,12 +15,11 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdint>
 #include <limits>
 #include <memory>
 #include <numbers>
 #include <stdexcept>
-#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace halvorn_host {
@@ -35,11 +34,10 @@ constexpr int kMaxHeight = 4096;
 // A title is cut to this many bytes in a file name.
 constexpr std::size_t kMaxTitleInFileName = 120;
 
-constexpr const char* kFontFamily = "DejaVu Sans";
-constexpr double kTitleFontSize = 15.0;
-constexpr double kLabelFontSize = 12.0;
-constexpr double kTickFontSize = 11.0;
-constexpr double kLegendFontSize = 11.0;
+constexpr TextStyle kTitleFont{15.0, true};
+constexpr TextStyle kLabelFont{12.0, false};
+constexpr TextStyle kTickFont{11.0, false};
+constexpr TextStyle kLegendFont{11.0, false};
 
 struct Rgb {
     double red;
@@ -88,107 +86,6 @@ struct Range {
 
 void setColor(cairo_t* cr, const Rgb& color) {
     cairo_set_source_rgb(cr, color.red, color.green, color.blue);
-}
-
-void setFont(cairo_t* cr, double size, bool bold) {
-    cairo_select_font_face(cr, kFontFamily, CAIRO_FONT_SLANT_NORMAL,
-                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, size);
-}
-
-// cairo refuses text that is not valid UTF-8 and then stops drawing altogether, and a file name
-// from the plug-in may be in any encoding: every invalid byte becomes "?", control characters a
-// blank.
-std::string displayText(std::string_view text) {
-    std::string out;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        if (lead < 0x80) {
-            out += lead < 0x20 || lead == 0x7F ? ' ' : static_cast<char>(lead);
-            ++i;
-            continue;
-        }
-        std::size_t length = 0;
-        std::uint32_t codePoint = 0;
-        if ((lead & 0xE0) == 0xC0) {
-            length = 2;
-            codePoint = lead & 0x1F;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3;
-            codePoint = lead & 0x0F;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4;
-            codePoint = lead & 0x07;
-        }
-        bool valid = length != 0 && i + length <= text.size();
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            valid = (next & 0xC0) == 0x80;
-            codePoint = (codePoint << 6) | (next & 0x3F);
-        }
-        if (valid) {
-            constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-            valid = codePoint >= kSmallest[length] && codePoint <= 0x10FFFF &&
-                    (codePoint < 0xD800 || codePoint > 0xDFFF);
-        }
-        if (valid) {
-            out.append(text.substr(i, length));
-            i += length;
-        } else {
-            out += '?';
-            ++i;
-        }
-    }
-    return out;
-}
-
-double textWidth(cairo_t* cr, const std::string& text) {
-    cairo_text_extents_t extents;
-    cairo_text_extents(cr, text.c_str(), &extents);
-    return extents.x_advance;
-}
-
-// `text` (valid UTF-8) cut at a character boundary, with an ellipsis, to fit `maxWidth`. The
-// longest prefix that fits with the ellipsis is found in a logarithmic number of measurements,
-// each of a prefix no longer than about twice the one that fits, so even a name of millions of
-// characters costs little more than one pass over it.
-std::string fittedText(cairo_t* cr, const std::string& text, double maxWidth) {
-    // Most names fit as they are: one measurement.
-    constexpr std::size_t kShortText = 256;
-    if (text.size() <= kShortText && textWidth(cr, text) <= maxWidth) {
-        return text;
-    }
-    const std::string ellipsis = "\xE2\x80\xA6";
-    // Byte offset of the end of each character.
-    std::vector<std::size_t> characterEnds;
-    for (std::size_t i = 1; i <= text.size(); ++i) {
-        if (i == text.size() || (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
-            characterEnds.push_back(i);
-        }
-    }
-    const auto prefix = [&](std::size_t characters) {
-        return text.substr(0, characters == 0 ? 0 : characterEnds[characters - 1]);
-    };
-    const std::size_t total = characterEnds.size();
-    const std::size_t kept = longestFittingCount(total, [&](std::size_t characters) {
-        return characters == 0 || textWidth(cr, prefix(characters) + ellipsis) <= maxWidth;
-    });
-    // The whole text needs no ellipsis, so it may fit where it did not with one; only a text a
-    // few characters longer than what fitted can.
-    constexpr std::size_t kCharactersNarrowerThanAnEllipsis = 4;
-    if (kept == total ||
-        (total - kept <= kCharactersNarrowerThanAnEllipsis && textWidth(cr, text) <= maxWidth)) {
-        return text;
-    }
-    return prefix(kept) + ellipsis;
-}
-
-// Draws `text` with its left end at x (align 0), centred on x (0.5) or right end at x (1), and
-// its baseline at y.
-void drawText(cairo_t* cr, const std::string& text, double x, double y, double align) {
-    cairo_move_to(cr, x - align * textWidth(cr, text), y);
-    cairo_show_text(cr, text.c_str());
 }
 
 // A tick value in the shortest general notation, without regard to any locale.
@@ -305,8 +202,8 @@ void strokeLinePath(cairo_t* cr, const PlotLine& line, std::size_t index) {
 }
 
 struct Legend {
-    std::vector<std::string> entries; // fitted to the legend's width
-    std::size_t linesShown = 0;       // entries beyond these summarise the lines left out
+    std::vector<PictureTextLine> entries; // cut to the legend's width
+    std::size_t linesShown = 0;           // entries beyond these summarise the lines left out
     double width = 0.0;
     double rowHeight = 17.0;
     double padding = 7.0;
@@ -319,7 +216,6 @@ Legend layOutLegend(cairo_t* cr, const PlotWindow& plot, double maxWidth, double
     if (!plot.legendShown || plot.lines.empty()) {
         return legend;
     }
-    setFont(cr, kLegendFontSize, false);
     const double textRoom = maxWidth - legend.padding * 2.0 - legend.swatchLength - 6.0;
     const auto rowsThatFit = static_cast<std::size_t>(
         std::max(1.0, std::floor((maxHeight - legend.padding * 2.0) / legend.rowHeight)));
@@ -328,15 +224,15 @@ Legend layOutLegend(cairo_t* cr, const PlotWindow& plot, double maxWidth, double
     legend.linesShown = shown;
     double widest = 0.0;
     for (std::size_t i = 0; i < shown; ++i) {
-        const std::string name = plot.lines[i].name.empty() ? "line " + std::to_string(i + 1)
-                                                            : displayText(plot.lines[i].name);
-        legend.entries.push_back(fittedText(cr, name, textRoom));
-        widest = std::max(widest, textWidth(cr, legend.entries.back()));
+        const std::string& name = plot.lines[i].name;
+        legend.entries.emplace_back(cr, name.empty() ? "line " + std::to_string(i + 1) : name,
+                                    kLegendFont, textRoom);
+        widest = std::max(widest, legend.entries.back().width());
     }
     if (!allFit) {
-        legend.entries.push_back("\xE2\x80\xA6 " + std::to_string(plot.lines.size() - shown) +
-                                 " more");
-        widest = std::max(widest, textWidth(cr, legend.entries.back()));
+        legend.entries.emplace_back(
+            cr, "\xE2\x80\xA6 " + std::to_string(plot.lines.size() - shown) + " more", kLegendFont);
+        widest = std::max(widest, legend.entries.back().width());
     }
     legend.width = legend.padding * 2.0 + legend.swatchLength + 6.0 + widest;
     return legend;
@@ -352,7 +248,6 @@ void drawLegend(cairo_t* cr, const PlotWindow& plot, const Legend& legend, doubl
     cairo_set_line_width(cr, 1.0);
     cairo_stroke(cr);
 
-    setFont(cr, kLegendFontSize, false);
     for (std::size_t i = 0; i < legend.entries.size(); ++i) {
         const double middle = top + legend.padding + legend.rowHeight * (i + 0.5);
         const double swatchLeft = left + legend.padding;
@@ -362,7 +257,7 @@ void drawLegend(cairo_t* cr, const PlotWindow& plot, const Legend& legend, doubl
             strokeLinePath(cr, plot.lines[i], i);
         }
         setColor(cr, kText);
-        drawText(cr, legend.entries[i], swatchLeft + legend.swatchLength + 6.0, middle + 4.0, 0.0);
+        legend.entries[i].draw(cr, swatchLeft + legend.swatchLength + 6.0, middle + 4.0, 0.0);
     }
 }
 
@@ -415,21 +310,20 @@ void drawPlot(cairo_t* cr, const PlotWindow& plot, double width, double height) 
     const Range yRange = yRangeOf(plot);
 
     // Title.
-    setFont(cr, kTitleFontSize, true);
-    const std::string title = fittedText(cr, displayText(plot.title), width - 24.0);
+    const PictureTextLine title(cr, plot.title, kTitleFont, width - 24.0);
     const double titleBaseline = 24.0;
-    const double top = title.empty() ? 16.0 : 40.0;
+    const double top = plot.title.empty() ? 16.0 : 40.0;
 
     // Room for the bottom tick labels and the x axis label.
     const double bottom = height - 44.0;
 
     // The y ticks decide the left margin.
     const double yStep = tickStep(yRange.span(), std::max(2.0, (bottom - top) / 42.0));
-    const std::vector<double> yTicks = tickValues(yRange.lower, yRange.upper, yStep);
-    setFont(cr, kTickFontSize, false);
+    std::vector<std::pair<double, PictureTextLine>> yTicks;
     double widestYLabel = 0.0;
-    for (const double value : yTicks) {
-        widestYLabel = std::max(widestYLabel, textWidth(cr, tickLabel(value)));
+    for (const double value : tickValues(yRange.lower, yRange.upper, yStep)) {
+        yTicks.emplace_back(value, PictureTextLine(cr, tickLabel(value), kTickFont));
+        widestYLabel = std::max(widestYLabel, yTicks.back().second.width());
     }
     const double left = std::round(22.0 + 8.0 + widestYLabel + 6.0);
 
@@ -455,7 +349,7 @@ void drawPlot(cairo_t* cr, const PlotWindow& plot, double width, double height) 
 
     cairo_set_line_width(cr, 1.0);
     setColor(cr, kGrid);
-    for (const double value : yTicks) {
+    for (const auto& [value, label] : yTicks) {
         cairo_move_to(cr, area.left, toY(value));
         cairo_line_to(cr, area.right, toY(value));
     }
@@ -478,7 +372,7 @@ void drawPlot(cairo_t* cr, const PlotWindow& plot, double width, double height) 
     cairo_set_line_width(cr, 1.0);
     cairo_rectangle(cr, area.left + 0.5, area.top + 0.5, area.width() - 1.0, area.height() - 1.0);
     cairo_stroke(cr);
-    for (const double value : yTicks) {
+    for (const auto& [value, label] : yTicks) {
         cairo_move_to(cr, area.left, toY(value));
         cairo_line_to(cr, area.left - 4.0, toY(value));
     }
@@ -489,30 +383,29 @@ void drawPlot(cairo_t* cr, const PlotWindow& plot, double width, double height) 
     cairo_stroke(cr);
 
     // Tick labels.
-    setFont(cr, kTickFontSize, false);
     setColor(cr, kMutedText);
-    for (const double value : yTicks) {
-        drawText(cr, tickLabel(value), area.left - 7.0, toY(value) + 4.0, 1.0);
+    for (const auto& [value, label] : yTicks) {
+        label.draw(cr, area.left - 7.0, toY(value) + 4.0, 1.0);
     }
     for (const double value : xTicks) {
-        drawText(cr, tickLabel(value), toX(value), area.bottom + 17.0, 0.5);
+        PictureTextLine(cr, tickLabel(value), kTickFont)
+            .draw(cr, toX(value), area.bottom + 17.0, 0.5);
     }
 
     // Axis labels.
-    setFont(cr, kLabelFontSize, false);
     setColor(cr, kText);
-    drawText(cr, "volume", (area.left + area.right) / 2.0, height - 9.0, 0.5);
+    PictureTextLine(cr, "volume", kLabelFont)
+        .draw(cr, (area.left + area.right) / 2.0, height - 9.0, 0.5);
     cairo_save(cr);
     cairo_translate(cr, 17.0, (area.top + area.bottom) / 2.0);
     cairo_rotate(cr, -std::numbers::pi / 2.0);
-    drawText(cr, "mm / degrees", 0.0, 0.0, 0.5);
+    PictureTextLine(cr, "mm / degrees", kLabelFont).draw(cr, 0.0, 0.0, 0.5);
     cairo_restore(cr);
 
     // Title, centred over the whole picture.
-    if (!title.empty()) {
-        setFont(cr, kTitleFontSize, true);
+    if (!plot.title.empty()) {
         setColor(cr, kText);
-        drawText(cr, title, width / 2.0, titleBaseline, 0.5);
+        title.draw(cr, width / 2.0, titleBaseline, 0.5);
     }
 
     if (!legend.entries.empty()) {

@@ -4,6 +4,7 @@
 
 #include "AxisTicks.h"
 #include "NumberText.h"
+#include "PictureText.h"
 #include "ReportColorScale.h"
 
 #include <cairo.h>
@@ -21,7 +22,6 @@ namespace {
 using Surface = std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)>;
 using Context = std::unique_ptr<cairo_t, decltype(&cairo_destroy)>;
 
-constexpr const char* kFontFamily = "DejaVu Sans";
 // The longer side of a slice, in pixels: large enough to see the pattern over the brain, small
 // enough that thirty slices take three rows of a page.
 constexpr double kTileSide = 80.0;
@@ -36,31 +36,14 @@ constexpr int kBarLabelsWidth = 64;
 constexpr int kMinBarHeight = 160;
 constexpr int kMaxBarHeight = 320;
 
+constexpr TextStyle kHeadingFont{15.0, true};
+constexpr TextStyle kSliceFont{10.0, false};
+constexpr TextStyle kUnitFont{12.0, true};
+constexpr TextStyle kMaximumFont{10.0, false};
+constexpr TextStyle kTickFont{11.0, false};
+
 void setGrey(cairo_t* cr, double level) {
     cairo_set_source_rgb(cr, level, level, level);
-}
-
-void setFont(cairo_t* cr, double size, bool bold) {
-    cairo_select_font_face(cr, kFontFamily, CAIRO_FONT_SLANT_NORMAL,
-                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, size);
-}
-
-// cairo stops drawing at text that is not UTF-8; headings are plain ASCII, anything else is "?".
-std::string asciiText(const std::string& text) {
-    std::string out = text;
-    for (char& c : out) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte >= 0x7F) {
-            c = '?';
-        }
-    }
-    return out;
-}
-
-void drawText(cairo_t* cr, double x, double y, const std::string& text) {
-    cairo_move_to(cr, x, y);
-    cairo_show_text(cr, asciiText(text).c_str());
 }
 
 double sanitizedVoxelSide(float side) {
@@ -125,12 +108,10 @@ void drawColorBar(cairo_t* cr, double left, double top, double height, double sc
     cairo_stroke(cr);
 
     setGrey(cr, 0.13);
-    setFont(cr, 12.0, true);
-    drawText(cr, left, top - 10.0, "mm");
-    setFont(cr, 10.0, false);
+    PictureTextLine(cr, "mm", kUnitFont).draw(cr, left, top - 10.0, 0.0);
     setGrey(cr, 0.35);
-    drawText(cr, left, top + height + 16.0, "max " + millimetreText(scaleMaximum));
-    setFont(cr, 11.0, false);
+    PictureTextLine(cr, "max " + millimetreText(scaleMaximum), kMaximumFont)
+        .draw(cr, left, top + height + 16.0, 0.0);
     // At most seven ticks from 0 up to the maximum.
     const double step = tickStep(scaleMaximum, 6.0);
     for (const double value : tickValues(0.0, scaleMaximum, step)) {
@@ -140,7 +121,8 @@ void drawColorBar(cairo_t* cr, double left, double top, double height, double sc
         cairo_line_to(cr, left + kBarWidth + 5.0, y);
         cairo_stroke(cr);
         setGrey(cr, 0.13);
-        drawText(cr, left + kBarWidth + 8.0, y + 4.0, fixedTickLabel(value, step));
+        PictureTextLine(cr, fixedTickLabel(value, step), kTickFont)
+            .draw(cr, left + kBarWidth + 8.0, y + 4.0, 0.0);
     }
 }
 
@@ -199,10 +181,9 @@ MontagePicture drawMapMontage(const MapGrid& map, float scaleMaximum, const std:
     cairo_paint(cr);
 
     setGrey(cr, 0.13);
-    setFont(cr, 15.0, true);
-    drawText(cr, kMargin, kMargin + 15.0, heading);
+    PictureTextLine(cr, heading, kHeadingFont, width - 2.0 * kMargin)
+        .draw(cr, kMargin, kMargin + 15.0, 0.0);
 
-    setFont(cr, 10.0, false);
     for (int i = 0; i < shown; ++i) {
         const double left = kMargin + (i % columns) * (tileWidth + kGap);
         const double top = tilesTop + (i / columns) * (tileHeight + kGap);
@@ -223,8 +204,8 @@ MontagePicture drawMapMontage(const MapGrid& map, float scaleMaximum, const std:
         cairo_restore(cr);
 
         cairo_set_source_rgb(cr, 0.78, 0.78, 0.82);
-        drawText(cr, left + 4.0, top + tileHeight - 4.0,
-                 "z " + std::to_string(slices[static_cast<std::size_t>(i)]));
+        PictureTextLine(cr, "z " + std::to_string(slices[static_cast<std::size_t>(i)]), kSliceFont)
+            .draw(cr, left + 4.0, top + tileHeight - 4.0, 0.0);
     }
 
     drawColorBar(cr, barLeft, barTop, barHeight, maximum);
