@@ -50,7 +50,7 @@ endif()
 # headers must not shadow MinGW's, so the cross build gets a folder that holds only links to
 # the two libraries' own header folders, and find_package finds small package files for it.
 set(QUELMAR_BUILD_MACHINE_INCLUDE_DIR "/usr/include" CACHE PATH
-    "Folder holding the build machine's CLI/ and nlohmann/ header folders")
+    "Folder holding the build machine's CLI/, nlohmann/ and nifti/ header folders")
 set(header_dir "${CMAKE_BINARY_DIR}/header-only-libraries/include")
 set(package_dir "${CMAKE_BINARY_DIR}/header-only-libraries/cmake")
 file(MAKE_DIRECTORY "${header_dir}" "${package_dir}")
@@ -108,3 +108,13 @@ endif()
 ]])
     set(${package}_DIR "${package_dir}" CACHE PATH "" FORCE)
 endforeach()
+
+# The NIfTI-1 header struct of the build machine's nifti1.h (libnifti2-dev) serves the built-in
+# map writer of Halvorn.exe: plain C, the same layout on every platform. Its folder holds only
+# the NIfTI headers, none that could shadow MinGW's.
+if(NOT EXISTS "${QUELMAR_BUILD_MACHINE_INCLUDE_DIR}/nifti/nifti1.h")
+    message(FATAL_ERROR "${QUELMAR_BUILD_MACHINE_INCLUDE_DIR}/nifti/nifti1.h is missing: "
+        "install libnifti2-dev")
+endif()
+set(NIFTI1_INCLUDE_DIR "${QUELMAR_BUILD_MACHINE_INCLUDE_DIR}/nifti" CACHE PATH
+    "Folder holding nifti1.h")
