@@ -1,7 +1,7 @@
 // Opening an FMR project as the host's current document.
 #pragma once
 
-#include "MapGeometry.h"
+#include "FmrPosition.h"
 
 #include <halvorn/HalvornPluginApi.h>
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "HostMap.h"
-#include "MapGeometry.h"
+#include "FmrPosition.h"
 #include "PlotWindow.h"
 #include "Transcript.h"
 

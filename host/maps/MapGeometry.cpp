@@ -9,37 +9,6 @@ Vector3 lpsToRas(const Vector3& v) {
     return {-v[0], -v[1], v[2]};
 }
 
-Vector3 minus(const Vector3& a, const Vector3& b) {
-    return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
-}
-
-Vector3 scaled(const Vector3& v, double factor) {
-    return {v[0] * factor, v[1] * factor, v[2] * factor};
-}
-
-double dot(const Vector3& a, const Vector3& b) {
-    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
-}
-
-Vector3 cross(const Vector3& a, const Vector3& b) {
-    return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-}
-
-double length(const Vector3& v) {
-    return std::sqrt(dot(v, v));
-}
-
-Vector3 unit(const Vector3& v) {
-    return scaled(v, 1.0 / length(v));
-}
-
-bool isFinite(const Vector3& v) {
-    return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
-}
-
-// Directions closer to parallel than this (the sine of the angle between them) place no grid.
-constexpr double kSmallestSine = 1e-3;
-
 // A rotation matrix's quaternion (b, c, d), with a >= 0; columns are the rotated axes. Of the
 // four ways to take the square root, the one of the largest term keeps the division stable.
 std::array<double, 3> quaternionOf(const Vector3& x, const Vector3& y, const Vector3& z) {
@@ -85,25 +54,6 @@ std::array<double, 3> quaternionOf(const Vector3& x, const Vector3& y, const Vec
 }
 
 } // namespace
-
-std::string positionProblem(const FmrPosition& position, std::int32_t slices) {
-    const Vector3& row = position.rowDirection;
-    const Vector3& column = position.columnDirection;
-    if (!isFinite(row) || !isFinite(column) || !isFinite(position.slice1Center) ||
-        !isFinite(position.sliceNCenter)) {
-        return "a position value is not a finite number";
-    }
-    if (length(row) == 0.0 || length(column) == 0.0) {
-        return "\"RowDir\" or \"ColDir\" has no direction";
-    }
-    if (length(cross(unit(row), unit(column))) < kSmallestSine) {
-        return "\"RowDir\" and \"ColDir\" are parallel";
-    }
-    if (slices > 1 && position.slice1Center == position.sliceNCenter) {
-        return "the first and the last slice have the same centre";
-    }
-    return {};
-}
 
 NiftiPlacement niftiPlacement(const std::optional<FmrPosition>& position,
                               const std::array<std::int32_t, 3>& dimensions,

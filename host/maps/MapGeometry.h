@@ -16,22 +16,13 @@
 // its sign in qfac) with the map's voxel sizes.
 #pragma once
 
+#include "FmrPosition.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
-#include <string>
 
 namespace halvorn_host {
-
-using Vector3 = std::array<double, 3>;
-
-// The position fields of an FMR project, as read (LPS, millimetres).
-struct FmrPosition {
-    Vector3 slice1Center{};
-    Vector3 sliceNCenter{};
-    Vector3 rowDirection{};
-    Vector3 columnDirection{};
-};
 
 // The NIfTI header fields that place the voxels.
 struct NiftiPlacement {
@@ -45,11 +36,6 @@ struct NiftiPlacement {
     std::array<std::array<double, 4>, 3> srow{}; // the sform's three rows
     std::array<double, 3> pixdim{};              // voxel sizes
 };
-
-// What is wrong with `position` for a grid of `slices` slices, or empty when it can place one:
-// the direction vectors must be finite, of nonzero length and not parallel, and with several
-// slices the first and last slice centre must differ.
-std::string positionProblem(const FmrPosition& position, std::int32_t slices);
 
 // The placement of a map of `dimensions` voxels of `voxelSize` millimetres: from `position` when
 // there is one without a problem (scanner anatomical), else unknown: no qform and no sform, so
