@@ -45,19 +45,20 @@ exit $status
     set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_BINARY_DIR}/wine-run")
 endif()
 
-# The header-only libraries of the build machine (CLI11, nlohmann-json) serve the Windows
+# The header-only libraries of the build machine (CLI11, nlohmann-json, mustache) serve the Windows
 # programs too. Their packages' CMake files would add all of /usr/include, whose Linux system
 # headers must not shadow MinGW's, so the cross build gets a folder that holds only links to
-# the two libraries' own header folders, and find_package finds small package files for it.
+# the libraries' own header folders, and find_package finds small package files for it (the
+# report's mustache header is only included: host/CMakeLists.txt takes the folder as it is).
 set(QUELMAR_BUILD_MACHINE_INCLUDE_DIR "/usr/include" CACHE PATH
     "Folder holding the build machine's CLI/, nlohmann/ and nifti/ header folders")
 set(header_dir "${CMAKE_BINARY_DIR}/header-only-libraries/include")
 set(package_dir "${CMAKE_BINARY_DIR}/header-only-libraries/cmake")
 file(MAKE_DIRECTORY "${header_dir}" "${package_dir}")
-foreach(folder CLI nlohmann)
+foreach(folder CLI nlohmann kainjow)
     if(NOT EXISTS "${QUELMAR_BUILD_MACHINE_INCLUDE_DIR}/${folder}")
         message(FATAL_ERROR "${QUELMAR_BUILD_MACHINE_INCLUDE_DIR}/${folder} is missing: "
-            "install libcli11-dev and nlohmann-json3-dev")
+            "install libcli11-dev, nlohmann-json3-dev and libkainjow-mustache-dev")
     endif()
     file(CREATE_LINK "${QUELMAR_BUILD_MACHINE_INCLUDE_DIR}/${folder}" "${header_dir}/${folder}"
         SYMBOLIC)
@@ -118,3 +119,6 @@ if(NOT EXISTS "${QUELMAR_BUILD_MACHINE_INCLUDE_DIR}/nifti/nifti1.h")
 endif()
 set(NIFTI1_INCLUDE_DIR "${QUELMAR_BUILD_MACHINE_INCLUDE_DIR}/nifti" CACHE PATH
     "Folder holding nifti1.h")
+
+# The report page's template engine: a header, included from the same folder.
+set(QUELMAR_MUSTACHE_INCLUDE_DIR "${header_dir}")

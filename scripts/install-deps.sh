@@ -8,6 +8,7 @@ packages=(
     clang-format                          # scripts/check-format.sh: the layout of the C++ files
     libgtest-dev libgmock-dev             # unit tests
     nlohmann-json3-dev libcli11-dev       # JSON (confound table sidecar, transcript), command line
+    libkainjow-mustache-dev libglib2.0-dev # Halvorn.exe: the report page from a template, its links URL-escaped
     libcairo2-dev fonts-dejavu-core       # Halvorn.exe: plots as PNG and SVG
     libpango1.0-dev                       # Halvorn.exe: the pictures' text, laid out by Pango
     libnifti2-dev libznz-dev              # Halvorn.exe: maps as NIfTI files, gzip-compressed with --gzip-maps

@@ -7,6 +7,7 @@
 #include "ReportHtml.h"
 #include "ReportPage.h"
 #include "ReportTranscript.h"
+#include "ReportUrl.h"
 #if defined(QUELMAR_HOST_PICTURES)
 #include "ReportMontage.h"
 #endif

@@ -1,10 +1,12 @@
 // The report page's markup: escaping, links, sizes, and what the spike section says for each
 // outcome of a spike search.
 #include "ReportHtml.h"
+#include "ReportUrl.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace halvorn_host {
 namespace {
@@ -13,15 +15,22 @@ bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-TEST(ReportHtml, EscapesMarkupCharacters) {
-    EXPECT_EQ(escapeHtml("a<b>&\"c'"), "a&lt;b&gt;&amp;&quot;c&#39;");
-    EXPECT_EQ(escapeHtml("plain text"), "plain text");
-}
+struct UrlCase {
+    std::string path;
+    std::string url;
+};
 
 TEST(ReportHtml, RelativePathsBecomeUrls) {
-    EXPECT_EQ(urlFromRelativePath("../run_3DMC_detr.sdm"), "../run_3DMC_detr.sdm");
-    EXPECT_EQ(urlFromRelativePath("my runs/a+b#1.sdm"), "my%20runs/a%2Bb%231.sdm");
-    EXPECT_EQ(urlFromRelativePath("\xC3\xA9.png"), "%C3%A9.png");
+    const std::vector<UrlCase> cases = {
+        {"../run_3DMC_detr.sdm", "../run_3DMC_detr.sdm"},
+        {"my runs/a+b#1.sdm", "my%20runs/a%2Bb%231.sdm"},
+        {"100%/x~y.png", "100%25/x~y.png"},
+        {"\xC3\xA9.png", "%C3%A9.png"},
+        {"a?b&c=\"d\".png", "a%3Fb%26c%3D%22d%22.png"},
+    };
+    for (const auto& [path, url] : cases) {
+        EXPECT_EQ(urlFromRelativePath(path), url) << path;
+    }
 }
 
 TEST(ReportHtml, SizesInPowersOfAThousand) {
@@ -88,10 +97,27 @@ TEST(ReportHtml, NamesFromFilesAreEscaped) {
     ReportPage page;
     page.fmrPath = "<b>run</b>.fmr";
     page.log.push_back({ReportLogEntry::Kind::MessageBox, "confound", "Error: <oops> & more"});
+    page.runs.push_back(runWithSpikes({}));
+    page.runs[0].name = "a\"><script>x</script>'.sdm";
+    page.runs[0].files.push_back({"it's \"<here>\".sdm", "x\" onclick=\"y", "a", 1});
     const std::string html = renderReportHtml(page);
     EXPECT_TRUE(contains(html, "&lt;b&gt;run&lt;/b&gt;.fmr"));
     EXPECT_TRUE(contains(html, "[message box] Error: &lt;oops&gt; &amp; more"));
     EXPECT_FALSE(contains(html, "<oops>"));
+    EXPECT_FALSE(contains(html, "<script>"));
+    EXPECT_TRUE(contains(html, "<h2>a&quot;&gt;&lt;script&gt;x&lt;/script&gt;&apos;.sdm</h2>"));
+    // Attribute values cannot be left early.
+    EXPECT_TRUE(contains(html, "href=\"x&quot; onclick=&quot;y\""));
+    EXPECT_TRUE(contains(html, "<code>it&apos;s &quot;&lt;here&gt;&quot;.sdm</code>"));
+}
+
+TEST(ReportHtml, ThePageStartsWithItsDoctypeAndEndsWithItsClosingTag) {
+    const std::string html = renderReportHtml(ReportPage{});
+    EXPECT_TRUE(html.starts_with("<!DOCTYPE html>\n<html lang=\"en\">\n"));
+    EXPECT_TRUE(html.ends_with("</body>\n</html>\n"));
+    EXPECT_TRUE(contains(html, "<span class=\"chip\">no task ran</span>"));
+    EXPECT_TRUE(contains(html, "No motion design matrix was analysed"));
+    EXPECT_TRUE(contains(html, "<pre class=\"log\">(nothing was logged)\n</pre>"));
 }
 
 } // namespace
