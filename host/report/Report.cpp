@@ -1,15 +1,20 @@
 #include "Report.h"
 
+#include "ConfoundTable.h"
 #include "DesignMatrix.h"
 #include "HostSession.h"
 #include "OutputFiles.h"
 #include "PathHelpers.h"
+#include "ReportConfoundSeries.h"
 #include "ReportHtml.h"
+#include "ReportMotionQc.h"
 #include "ReportPage.h"
+#include "ReportQcSection.h"
 #include "ReportTranscript.h"
 #include "ReportUrl.h"
 #if defined(QUELMAR_HOST_PICTURES)
 #include "ReportMontage.h"
+#include "ReportMotionPanels.h"
 #endif
 
 #include <algorithm>
@@ -65,6 +70,12 @@ std::string mapHeading(const std::string& path) {
 }
 
 #if defined(QUELMAR_HOST_PICTURES)
+// "07", "12", "123": numbers in file names sort as text up to 99.
+std::string twoDigits(std::size_t number) {
+    std::string text = std::to_string(number);
+    return std::string(2 - std::min<std::size_t>(2, text.size()), '0') + text;
+}
+
 // Letters, digits and ". _ - +" stay; anything else would be awkward in a file name or URL.
 std::string safeFileName(const std::string& name) {
     std::string safe = name;
@@ -151,10 +162,18 @@ public:
             std::find(record.tasks.begin(), record.tasks.end(), "confound") != record.tasks.end();
         if (confoundRan) {
             addConfoundFiles(record.sdmPath, run);
+            addMotionQc(record, index, run);
         }
+        const double mapScale = sharedMapScale(keptMaxima(record));
         for (const auto& save : record.maps) {
-            addMaps(save, run);
+            addMaps(save, mapScale, run);
         }
+#if defined(QUELMAR_HOST_PICTURES)
+        if (std::any_of(run.maps.begin(), run.maps.end(),
+                        [](const PageMap& map) { return map.picture.has_value(); })) {
+            run.mapScale = mapScaleOf(mapScale);
+        }
+#endif
         for (const auto& plot : record.plots) {
             addPlot(plot, run);
         }
@@ -204,7 +223,67 @@ private:
         }
     }
 
-    void addMaps(const MapSave& save, PageRun& run) {
+    // The table the confound task wrote beside the design matrix during this run, its numbers
+    // and, where this build draws pictures, its panels.
+    void addMotionQc(const MotionRunRecord& record, std::size_t index, PageRun& run) const {
+        const qm::ConfoundTableFiles table = qm::confoundTableFiles(record.sdmPath);
+        if (!writtenDuringRun(table.table)) {
+            return;
+        }
+        for (const auto& [path, contents] :
+             {std::pair{table.table, "confound table: one row per volume, tab-separated"},
+              std::pair{table.sidecar, "what each column of the confound table holds (JSON)"}}) {
+            if (auto entry = file(path, contents)) {
+                run.files.push_back(std::move(*entry));
+            }
+        }
+        ConfoundSeries series;
+        try {
+            series = readConfoundSeries(table.table);
+        } catch (const std::exception& error) {
+            run.motionQcProblem = error.what();
+            return;
+        }
+        PageMotionQc qc =
+            motionQcSection(series, qm::fileNamePart(table.table), record.spikeSearch);
+#if defined(QUELMAR_HOST_PICTURES)
+        int number = 0;
+        for (const SeriesPanel& panel : motionPanels(series, record.spikeSearch)) {
+            const std::string name =
+                "run-" + twoDigits(index + 1) + "-motion-" + std::to_string(++number) + ".png";
+            const fs::path path = directory_ / name;
+            try {
+                const PanelPicture picture = drawSeriesPanel(panel);
+                writeOutputFile(path.string(), picture.png);
+                qc.panels.push_back(
+                    {urlFromRelativePath(name), panel.caption, picture.width, picture.height});
+            } catch (const OutputFileError& error) {
+                reportOutputFailure(host_, "the motion panel", error);
+            } catch (const std::exception& error) {
+                reportOutputFailure(host_, "the motion panel",
+                                    OutputFileError(path.string(), error.what()));
+            }
+        }
+#else
+        (void)index;
+#endif
+        run.motionQc = std::move(qc);
+    }
+
+    std::vector<float> keptMaxima(const MotionRunRecord& record) const {
+        std::vector<float> maxima;
+        for (const auto& save : record.maps) {
+            for (std::size_t k = 0; k < save.mapCount; ++k) {
+                const auto kept = keptMaps_.find(save.firstMap + k);
+                if (kept != keptMaps_.end()) {
+                    maxima.push_back(kept->second.maximum);
+                }
+            }
+        }
+        return maxima;
+    }
+
+    void addMaps(const MapSave& save, [[maybe_unused]] double mapScale, PageRun& run) {
         const std::string contents = save.mapCount > 1
                                          ? std::to_string(save.mapCount) + " displacement maps"
                                          : mapHeading(save.path);
@@ -225,10 +304,34 @@ private:
             page.maximum = kept->second.maximum;
             page.meanInMask = kept->second.meanInMask;
             page.voxelsInMask = kept->second.voxelsInMask;
-            page.picture = kept->second.picture;
+#if defined(QUELMAR_HOST_PICTURES)
+            page.picture = drawMapPicture(kept->second, mapScale);
+#endif
             run.maps.push_back(std::move(page));
         }
     }
+
+#if defined(QUELMAR_HOST_PICTURES)
+    std::optional<PageImage> drawMapPicture(const KeptMap& kept, double mapScale) const {
+        if (kept.pictureName.empty()) {
+            return std::nullopt;
+        }
+        const MapGrid grid{kept.dimensions, kept.voxelSize, kept.values};
+        const std::string path = (directory_ / kept.pictureName).string();
+        try {
+            const MontagePicture picture =
+                drawMapMontage(grid, static_cast<float>(mapScale), kept.heading);
+            writeOutputFile(path, picture.png);
+            return PageImage{urlFromRelativePath(kept.pictureName), kept.heading, picture.width,
+                             picture.height};
+        } catch (const OutputFileError& error) {
+            reportOutputFailure(host_, "the map picture", error);
+        } catch (const std::exception& error) {
+            reportOutputFailure(host_, "the map picture", OutputFileError(path, error.what()));
+        }
+        return std::nullopt;
+    }
+#endif
 
     // The plot's PNG is shown from the report folder (copied there when the plots went
     // elsewhere), once: both tasks draw the same motion plot, and a picture equal to one shown
@@ -321,8 +424,8 @@ ReportWriter::~ReportWriter() {
     }
 }
 
-// Before the maps' values go: their statistics, and their pictures drawn into the report
-// folder, numbered in drawing order so that a file saved twice keeps both pictures.
+// Before the maps' values go: their statistics, and what their pictures need. The pictures are
+// numbered in saving order so that a file saved twice keeps both.
 void ReportWriter::keepMaps([[maybe_unused]] HostSession& host, const SavedMaps& saved) {
     for (std::size_t k = 0; k < saved.maps.size(); ++k) {
         const HostMap& map = saved.maps[k];
@@ -332,29 +435,18 @@ void ReportWriter::keepMaps([[maybe_unused]] HostSession& host, const SavedMaps&
         kept.meanInMask = statistics.meanInMask;
         kept.voxelsInMask = statistics.voxelsInMask;
 #if defined(QUELMAR_HOST_PICTURES)
-        std::string pictureName = std::to_string(++picturesDrawn_);
-        pictureName = "map-" + std::string(2 - std::min<std::size_t>(2, pictureName.size()), '0') +
-                      pictureName + "-" +
-                      safeFileName(qm::pathWithoutExtension(qm::fileNamePart(saved.hostPath)));
+        std::string pictureName =
+            "map-" + twoDigits(static_cast<std::size_t>(++picturesDrawn_)) + "-" +
+            safeFileName(qm::pathWithoutExtension(qm::fileNamePart(saved.hostPath)));
         if (saved.maps.size() > 1) {
             pictureName += "-" + std::to_string(k + 1);
         }
-        pictureName += ".png";
-        const std::string heading = mapHeading(saved.hostPath);
+        kept.pictureName = pictureName + ".png";
+        kept.heading = mapHeading(saved.hostPath);
         const FmrDocumentHeader& fmr = *host.document->fmrHeader;
-        const MapGrid grid{
-            map.dimensions(), {fmr.voxelSizeX, fmr.voxelSizeY, fmr.voxelSizeZ}, map.values()};
-        const std::string path = (directory_ / pictureName).string();
-        try {
-            const MontagePicture picture = drawMapMontage(grid, statistics.maximum, heading);
-            writeOutputFile(path, picture.png);
-            kept.picture =
-                PageImage{urlFromRelativePath(pictureName), heading, picture.width, picture.height};
-        } catch (const OutputFileError& error) {
-            reportOutputFailure(host, "the map picture", error);
-        } catch (const std::exception& error) {
-            reportOutputFailure(host, "the map picture", OutputFileError(path, error.what()));
-        }
+        kept.dimensions = map.dimensions();
+        kept.voxelSize = {fmr.voxelSizeX, fmr.voxelSizeY, fmr.voxelSizeZ};
+        kept.values.assign(map.values().begin(), map.values().end());
 #endif
     }
 }

@@ -7,22 +7,31 @@
 #include "HostMap.h"
 #include "ReportPage.h"
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace halvorn_host {
 
 struct HostSession;
 
-// What the report keeps of a saved map once its values are released.
+// What the report keeps of a saved map once the host releases its values.
 struct KeptMap {
     float maximum = 0.0F;    // millimetres
     float meanInMask = 0.0F; // over the voxels with a value above 0
     std::size_t voxelsInMask = 0;
-    std::optional<PageImage> picture; // drawn into the report folder when the map was saved
+    // For its picture, drawn when the page is written on the colour scale that all maps of its
+    // run share (only then is every map of the run known). No name: this build draws none.
+    std::string pictureName;
+    std::string heading;
+    std::array<std::int32_t, 3> dimensions{};
+    std::array<float, 3> voxelSize{};
+    std::vector<float> values;
 };
 
 class ReportWriter {

@@ -185,6 +185,81 @@ List mapsData(const std::vector<PageMap>& maps) {
     return list;
 }
 
+Data motionQcData(const PageMotionQc& qc) {
+    Data data;
+    data.set("tableName", qc.tableName);
+    data.set("volumes", std::to_string(qc.volumes));
+    data.set("threshold", qc.threshold ? Data(*qc.threshold) : Data(false));
+    data.set("thresholdMeasure", qc.thresholdMeasure);
+    List summaries;
+    for (const auto& summary : qc.summaries) {
+        Data row;
+        row.set("name", summary.name);
+        row.set("column", summary.column);
+        row.set("mean", summary.mean);
+        row.set("median", summary.median);
+        row.set("maximum", summary.maximum);
+        summaries.push_back(std::move(row));
+    }
+    data.set("summaries", summaries);
+    data.set("flaggedCount", std::to_string(qc.flaggedVolumes.size()));
+    data.set("flaggedPercent", qc.flaggedPercent);
+    data.set("hasFlagged", !qc.flaggedVolumes.empty());
+    std::string list;
+    for (const std::size_t volume : qc.flaggedVolumes) {
+        list += (list.empty() ? "" : ", ") + std::to_string(volume);
+    }
+    data.set("flaggedList", list);
+    List panels;
+    for (const auto& panel : qc.panels) {
+        panels.push_back(imageData(panel));
+    }
+    data.set("panels", panels);
+    return data;
+}
+
+Data mapScaleData(const PageMapScale& scale) {
+    Data data;
+    data.set("maximum", scale.maximum);
+    List ticks;
+    for (const auto& tick : scale.ticks) {
+        Data entry;
+        entry.set("label", tick.label);
+        entry.set("percent", tick.percent);
+        ticks.push_back(std::move(entry));
+    }
+    data.set("ticks", ticks);
+    return data;
+}
+
+// Every message box and host error of the run, for the banner at the top of the page: a user
+// should not have to open the log to learn that the plug-in warned about something.
+Data warningsData(const std::vector<ReportLogEntry>& log, Data data) {
+    List warnings;
+    bool errors = false;
+    for (const auto& entry : log) {
+        if (entry.kind == ReportLogEntry::Kind::Log) {
+            continue;
+        }
+        const bool error =
+            entry.kind == ReportLogEntry::Kind::HostError || entry.text.starts_with("Error: ");
+        errors = errors || error;
+        Data warning;
+        warning.set("kind", error ? "error" : "warning");
+        warning.set("task", entry.task.empty() ? Data(false) : Data(entry.task));
+        warning.set("text", entry.kind == ReportLogEntry::Kind::HostError
+                                ? "Halvorn.exe: " + entry.text
+                                : entry.text);
+        warnings.push_back(std::move(warning));
+    }
+    data.set("hasWarnings", !warnings.empty());
+    data.set("hasErrors", errors);
+    data.set("warningCount", plural(warnings.size(), "message", "messages") +
+                                 (errors ? ", errors among them" : ""));
+    data.set("warnings", warnings);
+    return data;
+}
+
 Data runData(const PageRun& run) {
     Data data;
     data.set("anchor", run.anchor);
@@ -213,6 +288,9 @@ Data runData(const PageRun& run) {
     } else {
         data.set("spikeTable", false);
     }
+    data.set("motionQc", run.motionQc ? motionQcData(*run.motionQc) : Data(false));
+    data.set("motionQcProblem", run.motionQcProblem ? Data(*run.motionQcProblem) : Data(false));
+    data.set("mapScale", run.mapScale ? mapScaleData(*run.mapScale) : Data(false));
     data.set("hasMaps", !run.maps.empty());
     data.set("maps", mapsData(run.maps));
     data.set("hasFiles", !run.files.empty());
@@ -238,6 +316,7 @@ Data pageData(const ReportPage& page) {
         chips.push_back(std::move(chip));
     }
     data.set("taskChips", chips);
+    data = warningsData(page.log, std::move(data));
     data.set("showNav", page.runs.size() > 1);
     List runs;
     for (const auto& run : page.runs) {

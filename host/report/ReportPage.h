@@ -35,6 +35,39 @@ struct PageMap {
     std::size_t voxelsInMask = 0;
 };
 
+// One series of the confound table in numbers, each as text in millimetres.
+struct PageSeriesSummary {
+    std::string name;   // what it measures
+    std::string column; // its column in the confound table
+    std::string mean;
+    std::string median;
+    std::string maximum;
+};
+
+// The quality-control section of a run, from its confound table and the threshold the confound
+// task read.
+struct PageMotionQc {
+    std::string tableName; // file name of the confound table
+    std::size_t volumes = 0;
+    std::vector<PageSeriesSummary> summaries;
+    std::vector<std::size_t> flaggedVolumes; // counted from 0
+    std::string flaggedPercent;              // of all volumes, one decimal
+    std::optional<std::string> threshold;    // millimetres, as the plug-in read it
+    std::string thresholdMeasure;            // the series the threshold applies to
+    std::vector<PageImage> panels;           // none when this build draws no pictures
+};
+
+struct PageScaleTick {
+    std::string label;   // millimetres
+    std::string percent; // position along the bar
+};
+
+// The one colour scale of all map pictures of a run.
+struct PageMapScale {
+    std::string maximum; // millimetres
+    std::vector<PageScaleTick> ticks;
+};
+
 struct PageRun {
     std::string anchor; // id of the run's section
     std::string name;   // file name of the motion design matrix
@@ -44,7 +77,10 @@ struct PageRun {
     std::vector<PageImage> plots;
     std::optional<SpikeSearch> spikeSearch;
     std::optional<std::string> spikeFileName; // the "_spikes" file, when one was written
+    std::optional<PageMotionQc> motionQc;
+    std::optional<std::string> motionQcProblem; // why the confound table could not be shown
     std::vector<PageMap> maps;
+    std::optional<PageMapScale> mapScale;
     std::vector<PageFile> files;
     std::vector<ReportLogEntry> log;
 };

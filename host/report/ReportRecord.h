@@ -28,6 +28,7 @@ struct SpikeRow {
 // One spike search of the confound task: the threshold the task read and what it found.
 struct SpikeSearch {
     std::string threshold; // "spike_threshold" as the plug-in read it, in millimetres
+    std::string measure;   // "spike_measure" as the plug-in read it; empty when it read none
     std::vector<SpikeRow> spikes;
 };
 

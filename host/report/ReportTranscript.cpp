@@ -138,6 +138,7 @@ private:
         runClosed_ = false;
         currentRunIndex_.reset();
         spikeThreshold_.clear();
+        spikeMeasure_.clear();
     }
 
     void markError() {
@@ -207,10 +208,10 @@ private:
         }
         MotionRunRecord& run = currentRun();
         if (*task_ == "confound" && message.starts_with(">  Detecting Spikes")) {
-            run.spikeSearch = SpikeSearch{spikeThreshold_, {}};
+            run.spikeSearch = SpikeSearch{spikeThreshold_, spikeMeasure_, {}};
         } else if (auto spike = parseSpikeLine(message)) {
             if (!run.spikeSearch) {
-                run.spikeSearch = SpikeSearch{spikeThreshold_, {}};
+                run.spikeSearch = SpikeSearch{spikeThreshold_, spikeMeasure_, {}};
             }
             run.spikeSearch->spikes.push_back(std::move(*spike));
         }
@@ -243,6 +244,8 @@ private:
             motionFiles_.reset();
         } else if (name == "spike_threshold") {
             spikeThreshold_ = text;
+        } else if (name == "spike_measure") {
+            spikeMeasure_ = text;
         }
     }
 
@@ -290,6 +293,7 @@ private:
     bool runClosed_ = false;
     std::optional<std::size_t> currentRunIndex_;
     std::string spikeThreshold_;
+    std::string spikeMeasure_;
     std::size_t mapsTaken_ = 0;
 };
 

@@ -47,7 +47,7 @@ PageRun runWithSpikes(std::vector<SpikeRow> spikes) {
     run.anchor = "run-1";
     run.name = "run_3DMC.sdm";
     run.sdmPath = "data/run_3DMC.sdm";
-    run.spikeSearch = SpikeSearch{"0.5", std::move(spikes)};
+    run.spikeSearch = SpikeSearch{"0.5", "", std::move(spikes)};
     return run;
 }
 
@@ -118,6 +118,82 @@ TEST(ReportHtml, ThePageStartsWithItsDoctypeAndEndsWithItsClosingTag) {
     EXPECT_TRUE(contains(html, "<span class=\"chip\">no task ran</span>"));
     EXPECT_TRUE(contains(html, "No motion design matrix was analysed"));
     EXPECT_TRUE(contains(html, "<pre class=\"log\">(nothing was logged)\n</pre>"));
+}
+
+TEST(ReportHtml, MessageBoxesAndHostErrorsStandInABannerAboveTheRuns) {
+    ReportPage page;
+    page.runs.push_back(runWithSpikes({}));
+    page.log = {{ReportLogEntry::Kind::Log, "confound", "Quelmar >  Detecting Spikes"},
+                {ReportLogEntry::Kind::MessageBox, "confound",
+                 "The motion SDM has 199 volumes, the document 200"},
+                {ReportLogEntry::Kind::HostError, "", "cannot write a.png"}};
+    const std::string html = renderReportHtml(page);
+    const auto banner = html.find("<section class=\"banner error\" id=\"warnings\"");
+    ASSERT_NE(banner, std::string::npos);
+    EXPECT_LT(banner, html.find("<section class=\"run\""));
+    EXPECT_TRUE(contains(html, "The plug-in showed 2 messages, errors among them"));
+    EXPECT_TRUE(contains(html, "<li class=\"warning\"><code>confound</code>: The motion SDM has "
+                               "199 volumes, the document 200</li>"));
+    EXPECT_TRUE(contains(html, "<li class=\"error\">Halvorn.exe: cannot write a.png</li>"));
+    EXPECT_FALSE(contains(html, "Detecting Spikes</li>"));
+}
+
+TEST(ReportHtml, NoBannerWithoutMessages) {
+    ReportPage page;
+    page.log = {{ReportLogEntry::Kind::Log, "confound", "Quelmar >  Saving SDMs"}};
+    EXPECT_FALSE(contains(renderReportHtml(page), "class=\"banner"));
+}
+
+TEST(ReportHtml, TheHeadMotionSectionShowsNumbersFlaggedVolumesAndPanels) {
+    ReportPage page;
+    page.runs.push_back(runWithSpikes({{2, "0.8"}}));
+    PageMotionQc qc;
+    qc.tableName = "run_3DMC_desc-confounds_timeseries.tsv";
+    qc.volumes = 5;
+    qc.summaries.push_back(
+        {"relative RMS displacement", "relative_rms", "0.425", "0.400", "0.800"});
+    qc.flaggedVolumes = {2, 4};
+    qc.flaggedPercent = "40.0";
+    qc.threshold = "0.5";
+    qc.thresholdMeasure = "relative RMS displacement";
+    qc.panels.push_back({"run-01-motion-1.png", "Displacement from the previous volume", 840, 250});
+    page.runs[0].motionQc = qc;
+    const std::string html = renderReportHtml(page);
+    EXPECT_TRUE(contains(html, "<h3>Head motion</h3>"));
+    EXPECT_TRUE(contains(html, "<code>run_3DMC_desc-confounds_timeseries.tsv</code>, 5 volumes"));
+    EXPECT_TRUE(contains(html, "whose relative RMS displacement is above 0.5 mm"));
+    EXPECT_TRUE(contains(html, "<tr><td>relative RMS displacement <code>relative_rms</code></td>"
+                               "<td class=\"num\">0.425</td><td class=\"num\">0.400</td>"
+                               "<td class=\"num\">0.800</td></tr>"));
+    EXPECT_TRUE(contains(html, "<b>2 of 5 volumes flagged (40.0&nbsp;%)</b>: 2, 4</p>"));
+    // The PNG holds twice the pixels; the page shows it at its own size.
+    EXPECT_TRUE(contains(html, "<img src=\"run-01-motion-1.png\" alt=\"Displacement from the "
+                               "previous volume\" width=\"840\" height=\"250\">"));
+}
+
+TEST(ReportHtml, AConfoundTableThatCannotBeReadIsSaid) {
+    ReportPage page;
+    page.runs.push_back(runWithSpikes({}));
+    page.runs[0].motionQcProblem = "the confound table t.tsv cannot be read at line 3: <x>";
+    const std::string html = renderReportHtml(page);
+    EXPECT_TRUE(contains(html, "<p class=\"note problem\">the confound table t.tsv cannot be "
+                               "read at line 3: &lt;x&gt;</p>"));
+}
+
+TEST(ReportHtml, TheSharedMapScaleIsStatedWithItsTicks) {
+    ReportPage page;
+    page.runs.push_back(runWithSpikes({}));
+    PageMap map;
+    map.heading = "Maximum absolute displacement";
+    map.fileName = "run_MaxAbsolute.nii";
+    map.picture = PageImage{"map-01-run_MaxAbsolute.png", map.heading, 500, 300};
+    page.runs[0].maps = {map};
+    page.runs[0].mapScale = PageMapScale{"2.250", {{"0", "0.0"}, {"1", "44.4"}, {"2", "88.9"}}};
+    const std::string html = renderReportHtml(page);
+    EXPECT_TRUE(contains(html, "on one scale for all maps of this design matrix"));
+    EXPECT_TRUE(contains(html, "Colour scale of every map below: 0 to 2.250 mm<div "
+                               "class=\"scalebar\"><i style=\"left:0.0%\">0</i><i "
+                               "style=\"left:44.4%\">1</i><i style=\"left:88.9%\">2</i></div>"));
 }
 
 } // namespace

@@ -1,15 +1,19 @@
-// The report's map pictures: the colour scale and the montage drawn with it.
+// The report's pictures: the colour scale, the map montage drawn with it, and the motion panels.
 #include "OutputFiles.h"
 #include "ReportColorScale.h"
 #include "ReportMontage.h"
+#include "ReportMotionPanels.h"
 #include "TempDir.h"
 
+#include <cairo.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <limits>
+#include <memory>
+#include <set>
 #include <vector>
 
 namespace halvorn_host {
@@ -112,6 +116,95 @@ TEST(ReportMontage, AnUnwritablePathIsNamed) {
     } catch (const OutputFileError& error) {
         EXPECT_EQ(error.path(), path);
         EXPECT_FALSE(error.reason().empty());
+    }
+}
+
+// The colours of the opaque pixels of a PNG, as 0xRRGGBB.
+std::set<std::uint32_t> pngColors(const std::string& png) {
+    struct Reader {
+        const std::string* bytes;
+        std::size_t at = 0;
+    } reader{&png};
+    const auto read = [](void* closure, unsigned char* data, unsigned int length) {
+        auto* self = static_cast<Reader*>(closure);
+        if (self->at + length > self->bytes->size()) {
+            return CAIRO_STATUS_READ_ERROR;
+        }
+        std::copy_n(self->bytes->data() + self->at, length, data);
+        self->at += length;
+        return CAIRO_STATUS_SUCCESS;
+    };
+    const std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface(
+        cairo_image_surface_create_from_png_stream(read, &reader), cairo_surface_destroy);
+    std::set<std::uint32_t> colors;
+    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
+        return colors;
+    }
+    const unsigned char* data = cairo_image_surface_get_data(surface.get());
+    const int stride = cairo_image_surface_get_stride(surface.get());
+    for (int y = 0; y < cairo_image_surface_get_height(surface.get()); ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(data + y * stride);
+        for (int x = 0; x < cairo_image_surface_get_width(surface.get()); ++x) {
+            colors.insert(row[x] & 0xFFFFFFU);
+        }
+    }
+    return colors;
+}
+
+std::uint32_t packed(const Rgb8& color) {
+    return (std::uint32_t{color.red} << 16) | (std::uint32_t{color.green} << 8) | color.blue;
+}
+
+SeriesPanel displacementPanel() {
+    SeriesPanel panel{"Displacement from the previous volume", "", "mm", {}, 0.5, {2, 7}};
+    std::vector<double> rms = {std::numeric_limits<double>::quiet_NaN()};
+    for (int volume = 1; volume < 20; ++volume) {
+        rms.push_back(volume == 7 ? 1.4 : 0.05 * (volume % 4));
+    }
+    panel.series.push_back({"relative RMS displacement", rms, okabe_ito::kBlue});
+    panel.series.push_back({"framewise displacement", rms, okabe_ito::kOrange});
+    return panel;
+}
+
+TEST(ReportMotionPanels, ThePngHasTwiceThePixelsOfItsShownSize) {
+    qm::test::TempDir folder;
+    const PanelPicture picture = drawSeriesPanel(displacementPanel());
+    const std::string path = folder.file("panel.png");
+    writeOutputFile(path, picture.png);
+    const PngHeader header = readPngHeader(path);
+    EXPECT_TRUE(header.isPng);
+    EXPECT_EQ(header.width, 2 * picture.width);
+    EXPECT_EQ(header.height, 2 * picture.height);
+    EXPECT_GE(picture.width, 600);
+}
+
+TEST(ReportMotionPanels, SeriesAreDrawnInTheirOkabeItoColours) {
+    const auto colors = pngColors(drawSeriesPanel(displacementPanel()).png);
+    ASSERT_FALSE(colors.empty());
+    EXPECT_TRUE(colors.contains(packed(okabe_ito::kBlue)));
+    EXPECT_TRUE(colors.contains(packed(okabe_ito::kOrange)));
+    EXPECT_TRUE(colors.contains(0x000000U)) << "the threshold line";
+    // The bands of flagged volumes: vermillion at a quarter over white.
+    EXPECT_TRUE(std::any_of(colors.begin(), colors.end(), [](std::uint32_t color) {
+        return (color >> 16) >= 0xF0 && ((color >> 8) & 0xFF) >= 0xD0 &&
+               ((color >> 8) & 0xFF) <= 0xDC && (color & 0xFF) >= 0xBC && (color & 0xFF) <= 0xC4;
+    }));
+}
+
+TEST(ReportMotionPanels, APanelWithoutValuesStillGivesAPicture) {
+    const std::vector<SeriesPanel> panels = {
+        {"Empty", "", "mm", {}, {}, {}},
+        {"Undefined",
+         "",
+         "degrees",
+         {{"x", {std::numeric_limits<double>::quiet_NaN()}, okabe_ito::kBlue}},
+         {},
+         {0}},
+        {"Flat", "", "mm", {{"x", {0.0, 0.0, 0.0}, okabe_ito::kBlue}}, 0.0, {}},
+    };
+    for (const auto& panel : panels) {
+        const PanelPicture picture = drawSeriesPanel(panel);
+        EXPECT_FALSE(pngColors(picture.png).empty()) << panel.title;
     }
 }
 

@@ -20,7 +20,7 @@ std::vector<std::string> attributeValues(const std::string& page, const std::str
 
 std::vector<std::string> everyOptionOn() {
     std::vector<std::string> settings = {"spike_threshold=0.5", "fmr_threshold=150",
-                                         "plot_regular=1", "plot_detrended=1"};
+                                         "plot_regular=1", "plot_detrended=1", "create_table=1"};
     for (const char* option :
          {"create_detrended", "create_derivative", "create_spikes", "create_squared",
           "create_delayed1", "create_delayed1sq", "create_delayed2", "create_delayed2sq",

@@ -26,7 +26,8 @@ public:
     HostRun host;
 };
 
-// The dialog parameters of the demo: every family, spikes above 0.5 mm, every map, both plots.
+// The dialog parameters of the demo: every family, spikes above 0.5 mm, the confound table, every
+// map, both plots.
 std::vector<std::string> everyOptionOn();
 
 // Every src and href of the page, in order.

@@ -7,10 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -138,6 +141,163 @@ TEST(Report, EveryPictureIsAPngInTheFolderAndEveryLinkResolves) {
         }
     }
     EXPECT_EQ(page.find("http"), std::string::npos);
+}
+
+// The confound table's cells by column name, as text.
+std::map<std::string, std::vector<std::string>> tableColumns(const fs::path& path) {
+    std::istringstream in(readFile(path.string()));
+    std::vector<std::string> names;
+    std::map<std::string, std::vector<std::string>> columns;
+    for (std::string line; std::getline(in, line);) {
+        std::vector<std::string> cells;
+        std::istringstream row(line);
+        for (std::string cell; std::getline(row, cell, '\t');) {
+            cells.push_back(cell);
+        }
+        if (names.empty()) {
+            names = cells;
+            continue;
+        }
+        for (std::size_t i = 0; i < cells.size() && i < names.size(); ++i) {
+            columns[names[i]].push_back(cells[i]);
+        }
+    }
+    return columns;
+}
+
+std::size_t countOf(const std::string& text, const std::string& part) {
+    std::size_t found = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++found;
+    }
+    return found;
+}
+
+TEST(Report, HeadMotionIsReadFromTheConfoundTable) {
+    const ReportedRun run;
+    ASSERT_EQ(run.host.exitCode, 0) << run.host.err;
+    const std::string page = run.page();
+    const auto columns = tableColumns(run.dir.path() / "run_3DMC_desc-confounds_timeseries.tsv");
+    ASSERT_EQ(columns.at("relative_rms").size(), 40U);
+
+    // The volumes of the outlier columns are those of the log's spike lines.
+    std::vector<std::string> flagged;
+    for (std::size_t volume = 0; volume < 40; ++volume) {
+        for (const auto& [name, cells] : columns) {
+            if (name.starts_with("motion_outlier") && cells[volume] == "1") {
+                flagged.push_back(std::to_string(volume));
+                break;
+            }
+        }
+    }
+    std::vector<std::string> logged;
+    for (const auto& spike : spikesInLog(run.host, "0.5")) {
+        logged.push_back(spike.volume);
+    }
+    ASSERT_FALSE(flagged.empty());
+    EXPECT_EQ(flagged, logged);
+    std::string list;
+    for (const auto& volume : flagged) {
+        list += (list.empty() ? "" : ", ") + volume;
+    }
+    char percent[16];
+    std::snprintf(percent, sizeof percent, "%.1f", 100.0 * flagged.size() / 40.0);
+    EXPECT_NE(page.find("<b>" + std::to_string(flagged.size()) + " of 40 volumes flagged (" +
+                        percent + "&nbsp;%)</b>: " + list + "</p>"),
+              std::string::npos);
+
+    // The largest relative RMS displacement, as the table holds it.
+    double largest = 0.0;
+    for (const auto& cell : columns.at("relative_rms")) {
+        if (cell != "n/a") {
+            largest = std::max(largest, std::stod(cell));
+        }
+    }
+    char maximum[32];
+    std::snprintf(maximum, sizeof maximum, "%.3f", largest);
+    EXPECT_NE(page.find("<tr><td>relative RMS displacement <code>relative_rms</code></td>"),
+              std::string::npos);
+    EXPECT_NE(page.find("<td class=\"num\">" + std::string(maximum) + "</td></tr>"),
+              std::string::npos)
+        << maximum;
+    EXPECT_NE(page.find("whose relative RMS displacement is above 0.5 mm"), std::string::npos);
+    EXPECT_NE(page.find("href=\"../run_3DMC_desc-confounds_timeseries.tsv\""), std::string::npos);
+    EXPECT_NE(page.find("href=\"../run_3DMC_desc-confounds_timeseries.json\""), std::string::npos);
+}
+
+TEST(Report, MotionPanelsArePngsOfTwiceTheirShownSize) {
+#if !defined(QUELMAR_HOST_PICTURES)
+    GTEST_SKIP() << "this Halvorn.exe draws no pictures";
+#endif
+    const ReportedRun run;
+    const std::string page = run.page();
+    const std::regex image(R"re(<img src="(run-01-motion-\d\.png)" alt="([^"]+)" width="(\d+)" )re"
+                           R"re(height="(\d+)">)re");
+    std::vector<std::string> titles;
+    for (auto it = std::sregex_iterator(page.begin(), page.end(), image);
+         it != std::sregex_iterator(); ++it) {
+        titles.push_back((*it)[2]);
+        const fs::path png = run.reportFolder() / (*it)[1].str();
+        ASSERT_TRUE(isPngFile(png)) << png;
+        const std::string bytes = readFile(png.string());
+        const auto bigEndian = [&](std::size_t at) {
+            return (static_cast<unsigned char>(bytes[at]) << 24) |
+                   (static_cast<unsigned char>(bytes[at + 1]) << 16) |
+                   (static_cast<unsigned char>(bytes[at + 2]) << 8) |
+                   static_cast<unsigned char>(bytes[at + 3]);
+        };
+        EXPECT_EQ(bigEndian(16), 2 * std::stoi((*it)[3])) << png;
+        EXPECT_EQ(bigEndian(20), 2 * std::stoi((*it)[4])) << png;
+    }
+    ASSERT_EQ(titles.size(), 3U);
+    EXPECT_TRUE(titles[0].starts_with("Relative RMS and framewise displacement")) << titles[0];
+    EXPECT_TRUE(titles[1].starts_with("Translations along x, y and z in mm")) << titles[1];
+    EXPECT_TRUE(titles[2].starts_with("Rotations about x, y and z in degrees")) << titles[2];
+}
+
+// Every map picture of a run is drawn on one scale, up to the largest value of its maps, and
+// the page says so.
+TEST(Report, TheMapsOfARunShareOneStatedColourScale) {
+#if !defined(QUELMAR_HOST_PICTURES)
+    GTEST_SKIP() << "this Halvorn.exe draws no pictures";
+#endif
+    const ReportedRun run;
+    const std::string page = run.page();
+    double largest = 0.0;
+    const std::regex caption(R"(\.nii</code>: largest ([0-9.e-]+) mm)");
+    for (auto it = std::sregex_iterator(page.begin(), page.end(), caption);
+         it != std::sregex_iterator(); ++it) {
+        largest = std::max(largest, std::stod((*it)[1]));
+    }
+    ASSERT_GT(largest, 0.0);
+    std::smatch scale;
+    ASSERT_TRUE(std::regex_search(page, scale,
+                                  std::regex(R"(Colour scale of every map below: 0 to (\S+) mm)")));
+    EXPECT_DOUBLE_EQ(std::stod(scale[1]), largest);
+    EXPECT_EQ(countOf(page, "Colour scale of every map below"), 1U);
+    EXPECT_GE(countOf(page, "<div class=\"scalebar\"><i style=\"left:0.0%\">0</i>"), 1U);
+}
+
+// A document one volume longer than the motion SDM: the plug-in warns in a message box, and the
+// page shows it above everything else, not only in the log.
+TEST(Report, AWarningOfThePlugInStandsInABannerAtTheTop) {
+    TempDir dir;
+    const auto files = writeSmallRun(dir.path());
+    const std::string fmr = readFile(files.fmr);
+    writeFile(files.fmr,
+              std::regex_replace(fmr, std::regex(R"(NrOfVolumes:(\s*)20)"), "NrOfVolumes:$0121"));
+    const auto run = runHalvorn(
+        {"--document", files.fmr, "--choose", files.sdm, "--report", "report", "select_3dmcsdm"},
+        dir.path().string());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_EQ(run.calls("ztMessageBox").size(), 1U);
+    const std::string page = readFile((dir.path() / "report" / "index.html").string());
+    const auto banner = page.find("<section class=\"banner\" id=\"warnings\"");
+    ASSERT_NE(banner, std::string::npos);
+    EXPECT_LT(banner, page.find("<section class=\"panel\" id=\"session\">"));
+    EXPECT_NE(page.find("<code>select_3dmcsdm</code>: FMR and _3DMC.sdm don&apos;t have the same "
+                        "number of volumes!</li>"),
+              std::string::npos);
 }
 
 // What the getter made of "0.50" prints as "0.5"; the page shows what the user wrote.
