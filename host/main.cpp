@@ -13,6 +13,7 @@
 #include "PlotExports.h"
 #include "PluginLibrary.h"
 #include "Report.h"
+#include "WrittenFiles.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -194,10 +195,18 @@ int runPlugin(const HostOptions& options) {
     for (const auto& task : options.tasks) {
         host.parameters["task"] = task;
         host.transcript.record({{"host", "execute"}, {"task", task}});
+        // The folders as "sdmfile" names them when the task starts (a task that sets it writes
+        // nothing beside the design matrices).
+        const std::vector<std::string> folders = motionFolders(host);
+        const FolderListing before = listFolders(folders);
         host.insideTask = true;
         const bool result = plugin->execute();
         host.insideTask = false;
         host.transcript.record({{"host", "execute returned"}, {"result", result}});
+        if (!folders.empty()) {
+            host.transcript.record(
+                filesWrittenEvent(task, filesWritten(before, listFolders(folders))));
+        }
     }
 
     plugin.reset();

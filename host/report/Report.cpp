@@ -3,6 +3,7 @@
 #include "ConfoundTable.h"
 #include "DesignMatrix.h"
 #include "HostSession.h"
+#include "MotionLoader.h"
 #include "OutputFiles.h"
 #include "PathHelpers.h"
 #include "ReportConfoundSeries.h"
@@ -36,18 +37,6 @@ struct NamedSuffix {
     std::string_view suffix;
     std::string_view contents;
 };
-
-// The confound task's files beside a motion design matrix, in the order it saves them.
-constexpr std::array<NamedSuffix, 8> kConfoundFiles = {{
-    {"_spikes", "spike predictors: one 0/1 column per spike volume (not standardised)"},
-    {"_detr", "motion parameters, detrended and standardised"},
-    {"_deriv", "derivatives of the detrended parameters, standardised"},
-    {"_sqr", "squares of the detrended parameters, standardised"},
-    {"_t1", "detrended parameters delayed by 1 volume, standardised"},
-    {"_t2", "detrended parameters delayed by 2 volumes, standardised"},
-    {"_t1sqr", "squares of the parameters delayed by 1 volume, standardised"},
-    {"_t2sqr", "squares of the parameters delayed by 2 volumes, standardised"},
-}};
 
 // What each displacement map measures, by the ending of its file name.
 constexpr std::array<NamedSuffix, 7> kMapHeadings = {{
@@ -143,10 +132,10 @@ std::optional<std::int32_t> volumesOf(const std::string& sdmPath) {
 
 class PageBuilder {
 public:
-    PageBuilder(const fs::path& directory, fs::file_time_type runStart, HostSession& host,
-                const std::map<std::size_t, KeptMap>& keptMaps)
-        : directory_(fs::absolute(directory)), runStart_(runStart), host_(host),
-          keptMaps_(keptMaps) {}
+    PageBuilder(const fs::path& directory, const std::vector<WrittenFileRecord>& written,
+                HostSession& host, const std::map<std::size_t, KeptMap>& keptMaps)
+        : directory_(fs::absolute(directory)), written_(written), host_(host), keptMaps_(keptMaps) {
+    }
 
     PageRun run(const MotionRunRecord& record, std::size_t index) {
         PageRun run;
@@ -158,10 +147,10 @@ public:
         run.volumes = volumesOf(record.sdmPath);
         run.spikeSearch = record.spikeSearch;
         run.log = record.log;
+        addWrittenFiles(record, run);
         const bool confoundRan =
             std::find(record.tasks.begin(), record.tasks.end(), "confound") != record.tasks.end();
         if (confoundRan) {
-            addConfoundFiles(record.sdmPath, run);
             addMotionQc(record, index, run);
         }
         const double mapScale = sharedMapScale(keptMaxima(record));
@@ -199,25 +188,73 @@ private:
         return urlFromRelativePath(relative.generic_string());
     }
 
-    bool writtenDuringRun(const fs::path& path) const {
-        std::error_code error;
-        if (!fs::is_regular_file(path, error)) {
-            return false;
-        }
-        const auto time = fs::last_write_time(path, error);
-        return !error && time >= runStart_;
+    static fs::path normalized(const fs::path& path) {
+        return fs::absolute(path).lexically_normal();
     }
 
-    void addConfoundFiles(const std::string& sdmPath, PageRun& run) const {
-        for (const auto& family : kConfoundFiles) {
-            const std::string path = qm::suffixedPath(sdmPath, std::string(family.suffix));
-            if (!writtenDuringRun(path)) {
+    bool written(const fs::path& path) const {
+        const fs::path target = normalized(path);
+        return std::any_of(written_.begin(), written_.end(), [&](const WrittenFileRecord& file) {
+            return normalized(file.path) == target;
+        });
+    }
+
+    // What a written file holds, from the file itself where it tells.
+    std::string contentsOf(const fs::path& path, const std::string& task, const PageRun& run,
+                           bool& spikes) const {
+        const qm::ConfoundTableFiles table = qm::confoundTableFiles(run.sdmPath);
+        if (normalized(path) == normalized(table.table)) {
+            return "confound table: one row per volume, tab-separated";
+        }
+        if (normalized(path) == normalized(table.sidecar)) {
+            return "what each column of the confound table holds (JSON)";
+        }
+        if (qm::endsWithExtension(path.string(), "sdm")) {
+            try {
+                const qm::DesignMatrix matrix(path.string());
+                const auto& names = matrix.predictorNames;
+                spikes = !names.empty() &&
+                         std::all_of(names.begin(), names.end(), [](const std::string& name) {
+                             return name.starts_with("Spike");
+                         });
+                std::string contents =
+                    "design matrix of " + std::to_string(names.size()) + " predictors";
+                for (std::size_t i = 0; i < names.size() && i < 3; ++i) {
+                    contents += (i == 0 ? ": " : ", ") + names[i];
+                }
+                return contents + (names.size() > 3 ? ", ..." : "");
+            } catch (const std::exception&) {
+                // told below by the task that wrote it
+            }
+        }
+        return "written by the " + task + " task";
+    }
+
+    // The files the host saw written beside the design matrix during the run: those in its
+    // folder whose names start with its own (without ".sdm") and "_", each once, except the maps,
+    // which are listed with their saves.
+    void addWrittenFiles(const MotionRunRecord& record, PageRun& run) const {
+        const fs::path sdm(record.sdmPath);
+        const fs::path folder = normalized(sdm).parent_path();
+        const std::string start = sdm.stem().string() + "_";
+        std::vector<fs::path> listed;
+        for (const auto& save : record.maps) {
+            listed.push_back(normalized(save.file));
+        }
+        for (const auto& writtenFile : written_) {
+            const fs::path path(writtenFile.path);
+            const fs::path target = normalized(path);
+            if (target.parent_path() != folder || !target.filename().string().starts_with(start) ||
+                std::find(listed.begin(), listed.end(), target) != listed.end()) {
                 continue;
             }
-            if (auto entry = file(path, std::string(family.contents))) {
+            listed.push_back(target);
+            bool spikes = false;
+            const std::string contents = contentsOf(path, writtenFile.task, run, spikes);
+            if (auto entry = file(writtenFile.path, contents)) {
                 run.files.push_back(std::move(*entry));
-                if (family.suffix == "_spikes") {
-                    run.spikeFileName = qm::fileNamePart(path);
+                if (spikes) {
+                    run.spikeFileName = path.filename().string();
                 }
             }
         }
@@ -227,15 +264,8 @@ private:
     // and, where this build draws pictures, its panels.
     void addMotionQc(const MotionRunRecord& record, std::size_t index, PageRun& run) const {
         const qm::ConfoundTableFiles table = qm::confoundTableFiles(record.sdmPath);
-        if (!writtenDuringRun(table.table)) {
+        if (!written(table.table)) {
             return;
-        }
-        for (const auto& [path, contents] :
-             {std::pair{table.table, "confound table: one row per volume, tab-separated"},
-              std::pair{table.sidecar, "what each column of the confound table holds (JSON)"}}) {
-            if (auto entry = file(path, contents)) {
-                run.files.push_back(std::move(*entry));
-            }
         }
         ConfoundSeries series;
         try {
@@ -390,7 +420,7 @@ private:
     }
 
     fs::path directory_;
-    fs::file_time_type runStart_;
+    const std::vector<WrittenFileRecord>& written_;
     HostSession& host_;
     const std::map<std::size_t, KeptMap>& keptMaps_;
     std::vector<std::string> shownPlots_; // PNG bytes of the plots shown for the current run
@@ -413,8 +443,6 @@ ReportWriter::ReportWriter(const std::string& directory,
         transcriptPath_ = directory_ / "transcript.jsonl";
         host.transcript.open(transcriptPath_.string());
     }
-    runStart_ = std::chrono::time_point_cast<fs::file_time_type::duration>(
-        std::chrono::floor<std::chrono::seconds>(fs::file_time_type::clock::now()));
     host.mapsSaved = [this, &host](const SavedMaps& saved) { keepMaps(host, saved); };
 }
 
@@ -465,7 +493,7 @@ void ReportWriter::write(HostSession& host) const {
     page.log = record.log;
     page.parametersRead = record.parametersRead;
 
-    PageBuilder builder(directory_, runStart_, host, keptMaps_);
+    PageBuilder builder(directory_, record.filesWritten, host, keptMaps_);
     for (std::size_t i = 0; i < record.runs.size(); ++i) {
         page.runs.push_back(builder.run(record.runs[i], i));
     }

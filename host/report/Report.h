@@ -60,9 +60,6 @@ private:
     HostSession* host_ = nullptr;
     std::filesystem::path directory_;
     std::filesystem::path transcriptPath_;
-    // Files beside a motion design matrix count as written by this run when they changed since
-    // this moment (cut to the second, for file systems that keep coarse times).
-    std::filesystem::file_time_type runStart_;
     std::map<std::size_t, KeptMap> keptMaps_; // by the map's index in the document
     int picturesDrawn_ = 0;
 };

@@ -61,6 +61,13 @@ struct TaskRecord {
     bool errorShown = false; // an "Error: " message box or a host error during the task
 };
 
+// A file the host saw appear or change beside the motion design matrices during a task.
+struct WrittenFileRecord {
+    std::string task;
+    std::string path;
+    std::uintmax_t bytes = 0;
+};
+
 struct SessionRecord {
     std::string pluginName;
     std::string pluginVersion;
@@ -69,6 +76,7 @@ struct SessionRecord {
     std::vector<TaskRecord> tasks;
     std::vector<MotionRunRecord> runs;
     std::vector<ReportLogEntry> log; // every log text, message box and host error, in order
+    std::vector<WrittenFileRecord> filesWritten; // in the order recorded
     // Every parameter the plug-in read, in the order first read, with the value it got last.
     std::vector<std::pair<std::string, std::string>> parametersRead;
 };

@@ -97,9 +97,28 @@ private:
             startTask(stringField(entry, "task"));
         } else if (event == "execute returned") {
             task_.reset();
+        } else if (event == "files written") {
+            addFilesWritten(entry);
         } else if (event == "error") {
             addLogEntry(ReportLogEntry::Kind::HostError, stringField(entry, "text"));
             markError();
+        }
+    }
+
+    void addFilesWritten(const json& entry) {
+        const auto files = entry.find("files");
+        if (files == entry.end() || !files->is_array()) {
+            return;
+        }
+        const std::string task = stringField(entry, "task");
+        for (const auto& file : *files) {
+            const auto bytes = file.is_object() ? file.find("bytes") : file.end();
+            const std::string path = file.is_object() ? stringField(file, "path") : "";
+            if (path.empty() || bytes == file.end() || !bytes->is_number_integer() ||
+                bytes->get<std::int64_t>() < 0) {
+                continue;
+            }
+            record_.filesWritten.push_back({task, path, bytes->get<std::uintmax_t>()});
         }
     }
 

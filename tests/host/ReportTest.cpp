@@ -103,6 +103,41 @@ TEST(Report, ThePageNamesEveryWrittenFileWithItsSize) {
     }
 }
 
+// The host lists what each task wrote beside the SDM; the page's files come from that list.
+TEST(Report, TheTranscriptRecordsTheFilesEachTaskWrote) {
+    const ReportedRun run;
+    ASSERT_EQ(run.host.exitCode, 0) << run.host.err;
+    std::map<std::string, std::vector<std::string>> written;
+    for (const auto& event : run.host.transcript) {
+        if (event.value("host", "") == "files written") {
+            for (const auto& file : event["files"]) {
+                written[event["task"]].push_back(
+                    fs::path(file["path"].get<std::string>()).filename().string());
+                // The harness's own output files are gone once the run has been read.
+                const fs::path path = fs::path(run.dir.path()) / file["path"].get<std::string>();
+                if (!path.filename().string().starts_with(".halvorn")) {
+                    EXPECT_EQ(file["bytes"].get<std::uintmax_t>(), fs::file_size(path))
+                        << file.dump();
+                }
+            }
+        }
+    }
+    const auto has = [&](const std::string& task, const std::string& name) {
+        const auto& files = written[task];
+        return std::find(files.begin(), files.end(), name) != files.end();
+    };
+    for (const char* name :
+         {"run_3DMC_detr.sdm", "run_3DMC_spikes.sdm", "run_3DMC_desc-confounds_timeseries.tsv",
+          "run_3DMC_desc-confounds_timeseries.json"}) {
+        EXPECT_TRUE(has("confound", name)) << name;
+        EXPECT_FALSE(has("displacement", name)) << name;
+    }
+    EXPECT_TRUE(has("displacement", "run_3DMC_MaxAbsolute.nii"));
+    EXPECT_FALSE(has("confound", "run_3DMC_MaxAbsolute.nii"));
+    EXPECT_FALSE(has("confound", "run_3DMC.sdm")) << "read, not written";
+    EXPECT_TRUE(written["select_3dmcsdm"].empty());
+}
+
 TEST(Report, TheSpikeTableHoldsTheSpikesOfTheLog) {
     const ReportedRun run;
     const auto logged = spikesInLog(run.host, "0.5");

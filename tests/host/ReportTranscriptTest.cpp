@@ -197,6 +197,29 @@ TEST(ReportTranscript, AnErrorMessageBoxMarksItsTaskAndJoinsTheRunLog) {
     EXPECT_EQ(record.log[1].kind, ReportLogEntry::Kind::MessageBox);
 }
 
+TEST(ReportTranscript, FilesWrittenAreKeptWithTheirTask) {
+    const std::vector<json> entries = {
+        execute("confound"),
+        returned(),
+        {{"host", "files written"},
+         {"task", "confound"},
+         {"files",
+          {{{"path", "data/run_3DMC_detr.sdm"}, {"bytes", 13805}},
+           {{"path", "data/run_3DMC_desc-confounds_timeseries.tsv"}, {"bytes", 2048}},
+           {{"path", ""}, {"bytes", 1}},
+           {{"path", "data/no-size.sdm"}},
+           {{"path", "data/negative.sdm"}, {"bytes", -1}}}}},
+        {{"host", "files written"}, {"task", "displacement"}, {"files", json::array()}},
+        {{"host", "files written"}, {"task", "displacement"}, {"files", "not a list"}},
+    };
+    const SessionRecord record = recordSession(entries, lister);
+    ASSERT_EQ(record.filesWritten.size(), 2U);
+    EXPECT_EQ(record.filesWritten[0].task, "confound");
+    EXPECT_EQ(record.filesWritten[0].path, "data/run_3DMC_detr.sdm");
+    EXPECT_EQ(record.filesWritten[0].bytes, 13805U);
+    EXPECT_EQ(record.filesWritten[1].path, "data/run_3DMC_desc-confounds_timeseries.tsv");
+}
+
 TEST(ReportTranscript, ParametersKeepTheOrderFirstReadAndTheLastValue) {
     const std::vector<json> entries = {
         execute("confound"),
