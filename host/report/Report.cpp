@@ -2,6 +2,7 @@
 
 #include "ConfoundTable.h"
 #include "DesignMatrix.h"
+#include "DesignMatrixOfFile.h"
 #include "HostSession.h"
 #include "MotionLoader.h"
 #include "OutputFiles.h"
@@ -130,6 +131,29 @@ std::optional<std::int32_t> volumesOf(const std::string& sdmPath) {
     }
 }
 
+#if defined(QUELMAR_HOST_PICTURES)
+std::optional<PageImage> drawMapPicture(const fs::path& directory, HostSession& host,
+                                        const KeptMap& kept) {
+    if (kept.pictureName.empty()) {
+        return std::nullopt;
+    }
+    const MapGrid grid{kept.dimensions, kept.voxelSize, kept.values};
+    const std::string path = (directory / kept.pictureName).string();
+    try {
+        const MontagePicture picture =
+            drawMapMontage(grid, static_cast<float>(kept.scale), kept.heading);
+        writeOutputFile(path, picture.png);
+        return PageImage{urlFromRelativePath(kept.pictureName), kept.heading, picture.width,
+                         picture.height};
+    } catch (const OutputFileError& error) {
+        reportOutputFailure(host, "the map picture", error);
+    } catch (const std::exception& error) {
+        reportOutputFailure(host, "the map picture", OutputFileError(path, error.what()));
+    }
+    return std::nullopt;
+}
+#endif
+
 class PageBuilder {
 public:
     PageBuilder(const fs::path& directory, const std::vector<WrittenFileRecord>& written,
@@ -153,16 +177,13 @@ public:
         if (confoundRan) {
             addMotionQc(record, index, run);
         }
-        const double mapScale = sharedMapScale(keptMaxima(record));
+        std::optional<double> mapScale;
         for (const auto& save : record.maps) {
-            addMaps(save, mapScale, run);
+            addMaps(save, run, mapScale);
         }
-#if defined(QUELMAR_HOST_PICTURES)
-        if (std::any_of(run.maps.begin(), run.maps.end(),
-                        [](const PageMap& map) { return map.picture.has_value(); })) {
-            run.mapScale = mapScaleOf(mapScale);
+        if (mapScale) {
+            run.mapScale = mapScaleOf(*mapScale);
         }
-#endif
         for (const auto& plot : record.plots) {
             addPlot(plot, run);
         }
@@ -300,20 +321,8 @@ private:
         run.motionQc = std::move(qc);
     }
 
-    std::vector<float> keptMaxima(const MotionRunRecord& record) const {
-        std::vector<float> maxima;
-        for (const auto& save : record.maps) {
-            for (std::size_t k = 0; k < save.mapCount; ++k) {
-                const auto kept = keptMaps_.find(save.firstMap + k);
-                if (kept != keptMaps_.end()) {
-                    maxima.push_back(kept->second.maximum);
-                }
-            }
-        }
-        return maxima;
-    }
-
-    void addMaps(const MapSave& save, [[maybe_unused]] double mapScale, PageRun& run) {
+    // The maps' pictures were drawn on the scale of their group; the run states it.
+    void addMaps(const MapSave& save, PageRun& run, std::optional<double>& mapScale) {
         const std::string contents = save.mapCount > 1
                                          ? std::to_string(save.mapCount) + " displacement maps"
                                          : mapHeading(save.path);
@@ -334,34 +343,13 @@ private:
             page.maximum = kept->second.maximum;
             page.meanInMask = kept->second.meanInMask;
             page.voxelsInMask = kept->second.voxelsInMask;
-#if defined(QUELMAR_HOST_PICTURES)
-            page.picture = drawMapPicture(kept->second, mapScale);
-#endif
+            page.picture = kept->second.picture;
+            if (page.picture && !mapScale) {
+                mapScale = kept->second.scale;
+            }
             run.maps.push_back(std::move(page));
         }
     }
-
-#if defined(QUELMAR_HOST_PICTURES)
-    std::optional<PageImage> drawMapPicture(const KeptMap& kept, double mapScale) const {
-        if (kept.pictureName.empty()) {
-            return std::nullopt;
-        }
-        const MapGrid grid{kept.dimensions, kept.voxelSize, kept.values};
-        const std::string path = (directory_ / kept.pictureName).string();
-        try {
-            const MontagePicture picture =
-                drawMapMontage(grid, static_cast<float>(mapScale), kept.heading);
-            writeOutputFile(path, picture.png);
-            return PageImage{urlFromRelativePath(kept.pictureName), kept.heading, picture.width,
-                             picture.height};
-        } catch (const OutputFileError& error) {
-            reportOutputFailure(host_, "the map picture", error);
-        } catch (const std::exception& error) {
-            reportOutputFailure(host_, "the map picture", OutputFileError(path, error.what()));
-        }
-        return std::nullopt;
-    }
-#endif
 
     // The plot's PNG is shown from the report folder (copied there when the plots went
     // elsewhere), once: both tasks draw the same motion plot, and a picture equal to one shown
@@ -452,9 +440,56 @@ ReportWriter::~ReportWriter() {
     }
 }
 
+std::size_t ReportWriter::valuesHeld() const {
+    std::size_t count = 0;
+    for (const auto& [index, kept] : keptMaps_) {
+        count += kept.values.size();
+    }
+    return count;
+}
+
+// The design matrix of the current "sdmfile" value that the map is saved beside; the map's own
+// path when none is (it then forms a group of its own).
+std::string ReportWriter::designMatrixOf(const HostSession& host, const std::string& mapPath) {
+    const auto sdmfile = host.parameters.find("sdmfile");
+    const std::string value = sdmfile != host.parameters.end() ? sdmfile->second : "";
+    if (value != listedSdmfile_ || designMatrices_.empty()) {
+        listedSdmfile_ = value;
+        designMatrices_ =
+            value.empty() ? std::vector<std::string>{} : listMotionDesignMatrices(value);
+    }
+    const auto found = designMatrixOfFile(mapPath, designMatrices_);
+    return found ? designMatrices_[*found] : mapPath;
+}
+
+// Draws the pictures of the pending group on the group's scale, then lets their values go, so
+// that what the report holds does not grow with the number of design matrices.
+void ReportWriter::drawPendingGroup([[maybe_unused]] HostSession& host) {
+    std::vector<float> maxima;
+    for (const std::size_t index : pendingMaps_) {
+        maxima.push_back(keptMaps_[index].maximum);
+    }
+    const double scale = sharedMapScale(maxima);
+    for (const std::size_t index : pendingMaps_) {
+        KeptMap& kept = keptMaps_[index];
+        kept.scale = scale;
+#if defined(QUELMAR_HOST_PICTURES)
+        kept.picture = drawMapPicture(directory_, host, kept);
+#endif
+        std::vector<float>().swap(kept.values);
+    }
+    pendingMaps_.clear();
+    pendingGroup_.clear();
+}
+
 // Before the maps' values go: their statistics, and what their pictures need. The pictures are
 // numbered in saving order so that a file saved twice keeps both.
 void ReportWriter::keepMaps([[maybe_unused]] HostSession& host, const SavedMaps& saved) {
+    const std::string group = designMatrixOf(host, saved.hostPath);
+    if (!pendingMaps_.empty() && group != pendingGroup_) {
+        drawPendingGroup(host);
+    }
+    pendingGroup_ = group;
     for (std::size_t k = 0; k < saved.maps.size(); ++k) {
         const HostMap& map = saved.maps[k];
         const MapStatistics statistics = mapStatistics(map.values());
@@ -462,6 +497,8 @@ void ReportWriter::keepMaps([[maybe_unused]] HostSession& host, const SavedMaps&
         kept.maximum = statistics.maximum;
         kept.meanInMask = statistics.meanInMask;
         kept.voxelsInMask = statistics.voxelsInMask;
+        kept.designMatrix = group;
+        pendingMaps_.push_back(saved.firstMap + k);
 #if defined(QUELMAR_HOST_PICTURES)
         std::string pictureName =
             "map-" + twoDigits(static_cast<std::size_t>(++picturesDrawn_)) + "-" +
@@ -479,7 +516,10 @@ void ReportWriter::keepMaps([[maybe_unused]] HostSession& host, const SavedMaps&
     }
 }
 
-void ReportWriter::write(HostSession& host) const {
+void ReportWriter::write(HostSession& host) {
+    if (!pendingMaps_.empty()) {
+        drawPendingGroup(host);
+    }
     const SessionRecord record =
         recordSession(readTranscriptText(host.transcript.text(), transcriptPath_.string()),
                       listMotionDesignMatrices);

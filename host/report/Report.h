@@ -25,10 +25,15 @@ struct KeptMap {
     float maximum = 0.0F;    // millimetres
     float meanInMask = 0.0F; // over the voxels with a value above 0
     std::size_t voxelsInMask = 0;
-    // For its picture, drawn when the page is written on the colour scale that all maps of its
-    // run share (only then is every map of the run known). No name: this build draws none.
+    // The motion design matrix the map was saved beside (its group), and the colour scale that
+    // all maps of the group share: 0 .. the largest of their values.
+    std::string designMatrix;
+    double scale = 1.0;
+    // Its picture, drawn once every map of its group is known (no name: this build draws none).
     std::string pictureName;
     std::string heading;
+    std::optional<PageImage> picture;
+    // Held only until the picture is drawn.
     std::array<std::int32_t, 3> dimensions{};
     std::array<float, 3> voxelSize{};
     std::vector<float> values;
@@ -50,18 +55,31 @@ public:
     // Writes index.html and its pictures into the report folder, replacing earlier ones, from
     // the transcript `host` recorded. A file that cannot be written is reported through
     // reportOutputFailure; the page goes on without it.
-    void write(HostSession& host) const;
+    void write(HostSession& host);
+
+    // The maps told so far, by their index in the document.
+    const std::map<std::size_t, KeptMap>& keptMaps() const { return keptMaps_; }
+    // How many map values are held for pictures not yet drawn.
+    std::size_t valuesHeld() const;
 
     std::filesystem::path pagePath() const { return directory_ / "index.html"; }
 
 private:
     void keepMaps(HostSession& host, const SavedMaps& saved);
+    std::string designMatrixOf(const HostSession& host, const std::string& mapPath);
+    void drawPendingGroup(HostSession& host);
 
     HostSession* host_ = nullptr;
     std::filesystem::path directory_;
     std::filesystem::path transcriptPath_;
     std::map<std::size_t, KeptMap> keptMaps_; // by the map's index in the document
     int picturesDrawn_ = 0;
+    // The maps of the design matrix being worked on, whose pictures wait for the group's scale.
+    std::string pendingGroup_;
+    std::vector<std::size_t> pendingMaps_;
+    // The design matrices of the last "sdmfile" value seen, listed once.
+    std::string listedSdmfile_;
+    std::vector<std::string> designMatrices_;
 };
 
 } // namespace halvorn_host
