@@ -24,4 +24,15 @@ std::optional<std::size_t> designMatrixOfFile(const std::string& file,
     return best;
 }
 
+std::optional<std::size_t> designMatrixOfOutput(const std::string& file,
+                                                const std::vector<std::string>& designMatrices) {
+    if (const auto found = designMatrixOfFile(file, designMatrices)) {
+        return found;
+    }
+    if (designMatrices.size() == 1) {
+        return 0;
+    }
+    return std::nullopt;
+}
+
 } // namespace halvorn_host

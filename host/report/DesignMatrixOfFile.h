@@ -15,4 +15,9 @@ namespace halvorn_host {
 std::optional<std::size_t> designMatrixOfFile(const std::string& file,
                                               const std::vector<std::string>& designMatrices);
 
+// The design matrix a task's output belongs to: as designMatrixOfFile, or the only one when the
+// task worked on one design matrix (whatever the output's name).
+std::optional<std::size_t> designMatrixOfOutput(const std::string& file,
+                                                const std::vector<std::string>& designMatrices);
+
 } // namespace halvorn_host

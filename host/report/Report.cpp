@@ -34,31 +34,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct NamedSuffix {
-    std::string_view suffix;
-    std::string_view contents;
-};
-
-// What each displacement map measures, by the ending of its file name.
-constexpr std::array<NamedSuffix, 7> kMapHeadings = {{
-    {"_MaxAbsolute.map", "Maximum absolute displacement"},
-    {"_MeanAbsolute.map", "Mean absolute displacement"},
-    {"_MeanRelative.map", "Mean volume-to-volume displacement"},
-    {"_MaxRelative.map", "Maximum volume-to-volume displacement"},
-    {"_MaxAbsoluteX.map", "Maximum absolute displacement along x"},
-    {"_MaxAbsoluteY.map", "Maximum absolute displacement along y"},
-    {"_MaxAbsoluteZ.map", "Maximum absolute displacement along z"},
-}};
-
-std::string mapHeading(const std::string& path) {
-    for (const auto& entry : kMapHeadings) {
-        if (path.ends_with(entry.suffix)) {
-            return std::string(entry.contents);
-        }
-    }
-    return "Displacement map";
-}
-
 #if defined(QUELMAR_HOST_PICTURES)
 // "07", "12", "123": numbers in file names sort as text up to 99.
 std::string twoDigits(std::size_t number) {
@@ -156,9 +131,13 @@ std::optional<PageImage> drawMapPicture(const fs::path& directory, HostSession& 
 
 class PageBuilder {
 public:
-    PageBuilder(const fs::path& directory, const std::vector<WrittenFileRecord>& written,
-                HostSession& host, const std::map<std::size_t, KeptMap>& keptMaps)
-        : directory_(fs::absolute(directory)), written_(written), host_(host), keptMaps_(keptMaps) {
+    PageBuilder(const fs::path& directory, const SessionRecord& record, HostSession& host,
+                const std::map<std::size_t, KeptMap>& keptMaps)
+        : directory_(fs::absolute(directory)), written_(record.filesWritten), host_(host),
+          keptMaps_(keptMaps) {
+        for (const auto& run : record.runs) {
+            designMatrices_.push_back(run.sdmPath);
+        }
     }
 
     PageRun run(const MotionRunRecord& record, std::size_t index) {
@@ -169,12 +148,10 @@ public:
         run.sdmPath = record.sdmPath;
         run.tasks = record.tasks;
         run.volumes = volumesOf(record.sdmPath);
-        run.spikeSearch = record.spikeSearch;
         run.log = record.log;
+        run.sharedLogTasks = record.sharedLogTasks;
         addWrittenFiles(record, run);
-        const bool confoundRan =
-            std::find(record.tasks.begin(), record.tasks.end(), "confound") != record.tasks.end();
-        if (confoundRan) {
+        if (record.spikeSettings) {
             addMotionQc(record, index, run);
         }
         std::optional<double> mapScale;
@@ -252,12 +229,11 @@ private:
     }
 
     // The files the host saw written beside the design matrix during the run: those in its
-    // folder whose names start with its own (without ".sdm") and "_", each once, except the maps,
-    // which are listed with their saves.
+    // folder whose names start with its own (without ".sdm") and "_", unless the name of another
+    // run's design matrix starting them is longer; each once, except the maps, which are listed
+    // with their saves.
     void addWrittenFiles(const MotionRunRecord& record, PageRun& run) const {
-        const fs::path sdm(record.sdmPath);
-        const fs::path folder = normalized(sdm).parent_path();
-        const std::string start = sdm.stem().string() + "_";
+        const fs::path ownPath = normalized(record.sdmPath);
         std::vector<fs::path> listed;
         for (const auto& save : record.maps) {
             listed.push_back(normalized(save.file));
@@ -265,7 +241,8 @@ private:
         for (const auto& writtenFile : written_) {
             const fs::path path(writtenFile.path);
             const fs::path target = normalized(path);
-            if (target.parent_path() != folder || !target.filename().string().starts_with(start) ||
+            const auto owner = designMatrixOfFile(writtenFile.path, designMatrices_);
+            if (!owner || normalized(designMatrices_[*owner]) != ownPath ||
                 std::find(listed.begin(), listed.end(), target) != listed.end()) {
                 continue;
             }
@@ -281,10 +258,12 @@ private:
         }
     }
 
-    // The table the confound task wrote beside the design matrix during this run, its numbers
-    // and, where this build draws pictures, its panels.
+    // The table the confound task wrote beside the design matrix during this run: its numbers,
+    // the volumes it flags as spikes and, where this build draws pictures, its panels.
     void addMotionQc(const MotionRunRecord& record, std::size_t index, PageRun& run) const {
         const qm::ConfoundTableFiles table = qm::confoundTableFiles(record.sdmPath);
+        const SpikeSettings& settings = *record.spikeSettings;
+        run.noConfoundTable = settings.searched; // until the table is read
         if (!written(table.table)) {
             return;
         }
@@ -295,11 +274,16 @@ private:
             run.motionQcProblem = error.what();
             return;
         }
-        PageMotionQc qc =
-            motionQcSection(series, qm::fileNamePart(table.table), record.spikeSearch);
+        const SpikeSearch search{settings.threshold, settings.measure,
+                                 spikeRows(series, settings.measure)};
+        if (settings.searched) {
+            run.spikeSearch = search;
+            run.noConfoundTable = false;
+        }
+        PageMotionQc qc = motionQcSection(series, qm::fileNamePart(table.table), search);
 #if defined(QUELMAR_HOST_PICTURES)
         int number = 0;
-        for (const SeriesPanel& panel : motionPanels(series, record.spikeSearch)) {
+        for (const SeriesPanel& panel : motionPanels(series, search)) {
             const std::string name =
                 "run-" + twoDigits(index + 1) + "-motion-" + std::to_string(++number) + ".png";
             const fs::path path = directory_ / name;
@@ -325,7 +309,7 @@ private:
     void addMaps(const MapSave& save, PageRun& run, std::optional<double>& mapScale) {
         const std::string contents = save.mapCount > 1
                                          ? std::to_string(save.mapCount) + " displacement maps"
-                                         : mapHeading(save.path);
+                                         : std::string("displacement map");
         if (auto entry = file(save.file, contents + " (NIfTI-1, float32, mm)")) {
             run.files.push_back(std::move(*entry));
         }
@@ -335,7 +319,7 @@ private:
                 continue; // saved by another document, or not told to the report
             }
             PageMap page;
-            page.heading = mapHeading(save.path);
+            page.heading = qm::fileNamePart(save.file);
             page.fileName = qm::fileNamePart(save.file);
             if (save.mapCount > 1) {
                 page.fileName += " (map " + std::to_string(k + 1) + ")";
@@ -411,7 +395,8 @@ private:
     const std::vector<WrittenFileRecord>& written_;
     HostSession& host_;
     const std::map<std::size_t, KeptMap>& keptMaps_;
-    std::vector<std::string> shownPlots_; // PNG bytes of the plots shown for the current run
+    std::vector<std::string> designMatrices_; // of every run, to tell whose a file is
+    std::vector<std::string> shownPlots_;     // PNG bytes of the plots shown for the current run
 };
 
 } // namespace
@@ -458,7 +443,7 @@ std::string ReportWriter::designMatrixOf(const HostSession& host, const std::str
         designMatrices_ =
             value.empty() ? std::vector<std::string>{} : listMotionDesignMatrices(value);
     }
-    const auto found = designMatrixOfFile(mapPath, designMatrices_);
+    const auto found = designMatrixOfOutput(mapPath, designMatrices_);
     return found ? designMatrices_[*found] : mapPath;
 }
 
@@ -507,7 +492,7 @@ void ReportWriter::keepMaps([[maybe_unused]] HostSession& host, const SavedMaps&
             pictureName += "-" + std::to_string(k + 1);
         }
         kept.pictureName = pictureName + ".png";
-        kept.heading = mapHeading(saved.hostPath);
+        kept.heading = qm::fileNamePart(saved.file);
         const FmrDocumentHeader& fmr = *host.document->fmrHeader;
         kept.dimensions = map.dimensions();
         kept.voxelSize = {fmr.voxelSizeX, fmr.voxelSizeY, fmr.voxelSizeZ};
@@ -533,7 +518,7 @@ void ReportWriter::write(HostSession& host) {
     page.log = record.log;
     page.parametersRead = record.parametersRead;
 
-    PageBuilder builder(directory_, record.filesWritten, host, keptMaps_);
+    PageBuilder builder(directory_, record, host, keptMaps_);
     for (std::size_t i = 0; i < record.runs.size(); ++i) {
         page.runs.push_back(builder.run(record.runs[i], i));
     }

@@ -2,6 +2,7 @@
 
 #include "NumberText.h"
 #include "ReportPageTemplate.h"
+#include "ReportQcSection.h"
 
 #include <kainjow/mustache.hpp>
 
@@ -105,8 +106,9 @@ List filesData(const std::vector<PageFile>& files) {
 Data spikeTableData(const PageRun& run) {
     const SpikeSearch& search = *run.spikeSearch;
     Data table;
-    table.set("moved", plural(search.spikes.size(), "volume moved", "volumes moved"));
+    table.set("flagged", plural(search.spikes.size(), "volume is", "volumes are"));
     table.set("threshold", search.threshold);
+    table.set("measure", std::string(spikeMeasureName(search.measure)));
     if (run.spikeFileName) {
         table.set("spikeFile", *run.spikeFileName);
     } else {
@@ -278,10 +280,12 @@ Data runData(const PageRun& run) {
         plots.push_back(imageData(plot));
     }
     data.set("plots", plots);
-    data.set("noSpikeSearch", !run.spikeSearch);
+    data.set("noSpikeSearch", !run.spikeSearch && !run.noConfoundTable);
+    data.set("noConfoundTable", run.noConfoundTable);
     data.set("noSpikes", run.spikeSearch && run.spikeSearch->spikes.empty());
     if (run.spikeSearch) {
         data.set("threshold", run.spikeSearch->threshold);
+        data.set("measure", std::string(spikeMeasureName(run.spikeSearch->measure)));
     }
     if (run.spikeSearch && !run.spikeSearch->spikes.empty()) {
         data.set("spikeTable", spikeTableData(run));
@@ -297,6 +301,14 @@ Data runData(const PageRun& run) {
     data.set("noFiles", run.files.empty());
     data.set("files", filesData(run.files));
     data.set("log", logData(run.log));
+    std::string sharedLogTasks;
+    for (const auto& task : run.sharedLogTasks) {
+        sharedLogTasks += (sharedLogTasks.empty() ? "the " : " and the ") + task;
+    }
+    data.set("sharedLogTasks",
+             sharedLogTasks.empty()
+                 ? Data(false)
+                 : Data(sharedLogTasks + " task" + (run.sharedLogTasks.size() > 1 ? "s" : "")));
     return data;
 }
 

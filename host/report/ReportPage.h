@@ -75,7 +75,8 @@ struct PageRun {
     std::vector<std::string> tasks;
     std::optional<std::int32_t> volumes;
     std::vector<PageImage> plots;
-    std::optional<SpikeSearch> spikeSearch;
+    std::optional<SpikeSearch> spikeSearch; // from the confound table, when it was read
+    bool noConfoundTable = false; // spikes were searched, but no confound table tells them
     std::optional<std::string> spikeFileName; // the "_spikes" file, when one was written
     std::optional<PageMotionQc> motionQc;
     std::optional<std::string> motionQcProblem; // why the confound table could not be shown
@@ -83,6 +84,7 @@ struct PageRun {
     std::optional<PageMapScale> mapScale;
     std::vector<PageFile> files;
     std::vector<ReportLogEntry> log;
+    std::vector<std::string> sharedLogTasks; // whose log is in the whole log only
 };
 
 struct ReportPage {

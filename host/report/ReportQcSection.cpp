@@ -119,6 +119,26 @@ std::vector<SeriesPanel> motionPanels(const ConfoundSeries& table,
     return panels;
 }
 
+std::string_view spikeMeasureName(const std::string& measure) {
+    return thresholdSeries(SpikeSearch{"", measure, {}}).name;
+}
+
+std::vector<SpikeRow> spikeRows(const ConfoundSeries& table, const std::string& measure) {
+    const std::vector<double>* values =
+        table.column(thresholdSeries(SpikeSearch{"", measure, {}}).column);
+    std::vector<SpikeRow> rows;
+    for (const std::size_t volume : flaggedVolumes(table)) {
+        SpikeRow row;
+        row.volume = static_cast<std::int32_t>(volume);
+        const double value =
+            values != nullptr && volume < values->size() ? (*values)[volume] : std::nan("");
+        row.displacement =
+            std::isfinite(value) ? numberText(value, std::chars_format::general, 6) : "n/a";
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
 PageMapScale mapScaleOf(double maximum) {
     PageMapScale scale;
     scale.maximum = millimetreText(maximum);

@@ -9,6 +9,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace halvorn_host {
@@ -24,6 +25,14 @@ PageMotionQc motionQcSection(const ConfoundSeries& table, const std::string& tab
 // table lacks is left out.
 std::vector<SeriesPanel> motionPanels(const ConfoundSeries& table,
                                       const std::optional<SpikeSearch>& spikeSearch);
+
+// What the spike threshold is compared with for a "spike_measure" value: "framewise
+// displacement" for 1, "relative RMS displacement" otherwise.
+std::string_view spikeMeasureName(const std::string& measure);
+
+// The volumes the table flags in its motion_outlierNN columns, each with its value of the
+// measure the threshold applies to ("n/a" where the table has none).
+std::vector<SpikeRow> spikeRows(const ConfoundSeries& table, const std::string& measure);
 
 // The page's statement of a colour scale from 0 to `maximum` millimetres, with its ticks.
 PageMapScale mapScaleOf(double maximum);

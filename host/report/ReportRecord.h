@@ -19,16 +19,23 @@ struct ReportLogEntry {
     std::string text; // without the line breaks around it
 };
 
-// One ">  Found spike at position I with displacement D mm" line.
+// A volume the confound task flagged as a spike, from its confound table.
 struct SpikeRow {
-    std::int32_t volume = 0;  // 0-based, as logged
-    std::string displacement; // in millimetres, as logged
+    std::int32_t volume = 0;  // 0-based, as in the spike predictors' names
+    std::string displacement; // in millimetres, of the measure the threshold applies to
 };
 
-// One spike search of the confound task: the threshold the task read and what it found.
-struct SpikeSearch {
+// How the confound task looked for spikes: the parameters it read.
+struct SpikeSettings {
     std::string threshold; // "spike_threshold" as the plug-in read it, in millimetres
     std::string measure;   // "spike_measure" as the plug-in read it; empty when it read none
+    bool searched = false; // "create_spikes" was read and not 0
+};
+
+// The spikes of a design matrix: the settings, and the volumes its confound table flags.
+struct SpikeSearch {
+    std::string threshold;
+    std::string measure;
     std::vector<SpikeRow> spikes;
 };
 
@@ -51,8 +58,10 @@ struct MotionRunRecord {
     std::string sdmPath;
     std::vector<std::string> tasks; // each task once, in the order they worked on it
     std::vector<ReportLogEntry> log;
+    // Tasks whose log lines stay in the whole log only: they worked on several design matrices.
+    std::vector<std::string> sharedLogTasks;
     std::vector<RunPlot> plots;
-    std::optional<SpikeSearch> spikeSearch; // the last search, when a confound task ran one
+    std::optional<SpikeSettings> spikeSettings; // when a confound task worked on it
     std::vector<MapSave> maps;
 };
 

@@ -1,11 +1,11 @@
 #include "ReportTranscript.h"
 
+#include "DesignMatrixOfFile.h"
 #include "MotionLoader.h"
 #include "MultiStudyDesignMatrix.h"
 #include "NumberText.h"
 
 #include <algorithm>
-#include <charconv>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -15,14 +15,6 @@ namespace {
 
 using json = nlohmann::json;
 
-constexpr std::string_view kMessageStart = ">  ";
-
-// The plug-in writes its name, then the message from ">  " on; the report matches messages.
-std::string_view messageOf(std::string_view text) {
-    const auto start = text.find(kMessageStart);
-    return start == std::string_view::npos ? std::string_view{} : text.substr(start);
-}
-
 // Log texts may carry line breaks around them (the plug-in's first and last lines do).
 std::string trimmedLines(std::string_view text) {
     const auto first = text.find_first_not_of("\r\n");
@@ -31,24 +23,6 @@ std::string trimmedLines(std::string_view text) {
     }
     const auto last = text.find_last_not_of("\r\n");
     return std::string(text.substr(first, last - first + 1));
-}
-
-// How the events of one analysis task split into its motion design matrices: an opening event
-// starts the next design matrix once the previous one has seen its closing line.
-struct TaskMarkers {
-    std::vector<std::string_view> openingMessages;
-    std::string_view closingMessage;
-};
-
-std::optional<TaskMarkers> markersOf(const std::string& task) {
-    if (task == "confound") {
-        return TaskMarkers{{">  Detecting Spikes", ">  Saving SDMs"}, ">  Saving SDMs"};
-    }
-    if (task == "displacement") {
-        return TaskMarkers{{">  Start calculating voxel specific motion in", ">  Saving Maps"},
-                           ">  Saving Maps"};
-    }
-    return std::nullopt;
 }
 
 std::string stringField(const json& entry, const char* key) {
@@ -86,7 +60,10 @@ public:
         }
     }
 
-    SessionRecord finish() { return std::move(record_); }
+    SessionRecord finish() {
+        finishTask();
+        return std::move(record_);
+    }
 
 private:
     void addHostEvent(const std::string& event, const json& entry) {
@@ -96,7 +73,7 @@ private:
         } else if (event == "execute") {
             startTask(stringField(entry, "task"));
         } else if (event == "execute returned") {
-            task_.reset();
+            finishTask();
         } else if (event == "files written") {
             addFilesWritten(entry);
         } else if (event == "error") {
@@ -124,7 +101,7 @@ private:
 
     void addCall(const std::string& call, const json& entry) {
         if (call == "ztLogText") {
-            addLogText(stringField(entry, "text"));
+            addLogEntry(ReportLogEntry::Kind::Log, stringField(entry, "text"));
         } else if (call == "ztMessageBox") {
             const std::string text = stringField(entry, "text");
             addLogEntry(ReportLogEntry::Kind::MessageBox, text);
@@ -138,9 +115,8 @@ private:
             addDocumentHeader(entry);
         } else if (call == "ztPlotLine") {
             const auto plot = entry.find("plot");
-            if (markers_ && plot != entry.end() && plot->is_number_integer()) {
-                openRunIfClosed();
-                currentRun().plots.push_back({plot->get<int>(), *task_});
+            if (task_ && plot != entry.end() && plot->is_number_integer()) {
+                taskPlots_.push_back({plot->get<int>(), *task_});
             }
         } else if (call == "ztSaveMAPsOfCurrentFMR") {
             addMapSave(entry);
@@ -148,16 +124,51 @@ private:
     }
 
     void startTask(const std::string& task) {
+        finishTask();
         record_.tasks.push_back({task, false});
         task_ = task;
-        markers_ = markersOf(task);
-        sdmfile_.reset();
-        motionFiles_.reset();
-        runOfTask_ = -1;
-        runClosed_ = false;
-        currentRunIndex_.reset();
+    }
+
+    // What the task did that the transcript does not tie to one design matrix (its log lines
+    // and plots) goes to the design matrix when the task had only one. Of several, each gets an
+    // equal share of the plots in order when they divide evenly, since a task draws the same
+    // plots for each design matrix it handles, one after the other; the log stays whole.
+    void finishTask() {
+        if (!task_) {
+            return;
+        }
+        if (taskRuns_.size() == 1) {
+            MotionRunRecord& run = record_.runs[taskRuns_.front()];
+            run.log.insert(run.log.end(), taskLog_.begin(), taskLog_.end());
+            run.plots.insert(run.plots.end(), taskPlots_.begin(), taskPlots_.end());
+        } else if (!taskRuns_.empty()) {
+            for (const std::size_t index : taskRuns_) {
+                auto& tasks = record_.runs[index].sharedLogTasks;
+                if (std::find(tasks.begin(), tasks.end(), *task_) == tasks.end()) {
+                    tasks.push_back(*task_);
+                }
+            }
+        }
+        if (taskRuns_.size() > 1 && taskPlots_.size() % taskRuns_.size() == 0) {
+            const std::size_t share = taskPlots_.size() / taskRuns_.size();
+            for (std::size_t i = 0; i < taskPlots_.size(); ++i) {
+                auto& plots = record_.runs[taskRuns_[i / share]].plots;
+                plots.push_back(taskPlots_[i]);
+            }
+        }
+        if (*task_ == "confound") {
+            for (const std::size_t index : taskRuns_) {
+                record_.runs[index].spikeSettings =
+                    SpikeSettings{spikeThreshold_, spikeMeasure_, spikesSearched_};
+            }
+        }
+        task_.reset();
+        taskRuns_.clear();
+        taskLog_.clear();
+        taskPlots_.clear();
         spikeThreshold_.clear();
         spikeMeasure_.clear();
+        spikesSearched_ = false;
     }
 
     void markError() {
@@ -166,37 +177,27 @@ private:
         }
     }
 
-    bool runOpen() const { return currentRunIndex_.has_value() && !runClosed_; }
-
-    MotionRunRecord& currentRun() { return record_.runs[*currentRunIndex_]; }
-
-    // Starts the task's next motion design matrix unless one is open.
-    void openRunIfClosed() {
-        if (runOpen()) {
-            return;
-        }
-        ++runOfTask_;
-        runClosed_ = false;
-        if (!motionFiles_) {
-            motionFiles_ = sdmfile_ ? listMotionFiles_(*sdmfile_) : std::vector<std::string>{};
-        }
-        const auto index = static_cast<std::size_t>(runOfTask_);
-        const std::string sdmPath = index < motionFiles_->size()
-                                        ? (*motionFiles_)[index]
-                                        : "motion design matrix " + std::to_string(index + 1) +
-                                              " of " + sdmfile_.value_or("an unknown sdmfile");
-        auto found =
-            std::find_if(record_.runs.begin(), record_.runs.end(),
-                         [&](const MotionRunRecord& run) { return run.sdmPath == sdmPath; });
-        if (found == record_.runs.end()) {
-            record_.runs.push_back({});
-            record_.runs.back().sdmPath = sdmPath;
-            found = record_.runs.end() - 1;
-        }
-        currentRunIndex_ = static_cast<std::size_t>(found - record_.runs.begin());
-        auto& tasks = found->tasks;
-        if (std::find(tasks.begin(), tasks.end(), *task_) == tasks.end()) {
-            tasks.push_back(*task_);
+    // One run per design matrix the task's "sdmfile" names, in the order named; a design
+    // matrix that an earlier task named already keeps its run.
+    void listRunsOfTask(const std::string& sdmfile) {
+        taskRuns_.clear();
+        for (const std::string& sdmPath : listMotionFiles_(sdmfile)) {
+            auto found =
+                std::find_if(record_.runs.begin(), record_.runs.end(),
+                             [&](const MotionRunRecord& run) { return run.sdmPath == sdmPath; });
+            if (found == record_.runs.end()) {
+                record_.runs.push_back({});
+                record_.runs.back().sdmPath = sdmPath;
+                found = record_.runs.end() - 1;
+            }
+            auto& tasks = found->tasks;
+            if (std::find(tasks.begin(), tasks.end(), *task_) == tasks.end()) {
+                tasks.push_back(*task_);
+            }
+            const auto index = static_cast<std::size_t>(found - record_.runs.begin());
+            if (std::find(taskRuns_.begin(), taskRuns_.end(), index) == taskRuns_.end()) {
+                taskRuns_.push_back(index);
+            }
         }
     }
 
@@ -206,36 +207,8 @@ private:
             return;
         }
         record_.log.push_back(entry);
-        if (runOpen()) {
-            currentRun().log.push_back(std::move(entry));
-        }
-    }
-
-    void addLogText(const std::string& text) {
-        const std::string_view message = messageOf(text);
-        if (markers_ && !message.empty()) {
-            const bool opening =
-                std::any_of(markers_->openingMessages.begin(), markers_->openingMessages.end(),
-                            [&](std::string_view marker) { return message.starts_with(marker); });
-            if (opening) {
-                openRunIfClosed();
-            }
-        }
-        addLogEntry(ReportLogEntry::Kind::Log, text);
-        if (!runOpen() || message.empty()) {
-            return;
-        }
-        MotionRunRecord& run = currentRun();
-        if (*task_ == "confound" && message.starts_with(">  Detecting Spikes")) {
-            run.spikeSearch = SpikeSearch{spikeThreshold_, spikeMeasure_, {}};
-        } else if (auto spike = parseSpikeLine(message)) {
-            if (!run.spikeSearch) {
-                run.spikeSearch = SpikeSearch{spikeThreshold_, spikeMeasure_, {}};
-            }
-            run.spikeSearch->spikes.push_back(std::move(*spike));
-        }
-        if (message.starts_with(markers_->closingMessage)) {
-            runClosed_ = true;
+        if (task_) {
+            taskLog_.push_back(std::move(entry));
         }
     }
 
@@ -259,12 +232,13 @@ private:
             found->second = text;
         }
         if (name == "sdmfile" && task_) {
-            sdmfile_ = text;
-            motionFiles_.reset();
+            listRunsOfTask(text);
         } else if (name == "spike_threshold") {
             spikeThreshold_ = text;
         } else if (name == "spike_measure") {
             spikeMeasure_ = text;
+        } else if (name == "create_spikes") {
+            spikesSearched_ = text != "0";
         }
     }
 
@@ -282,7 +256,8 @@ private:
     }
 
     // Every save attempt takes the maps created since the previous one, whether it wrote its
-    // file or not; only those that did are shown.
+    // file or not; only those that did are shown, under the design matrix they were saved
+    // beside.
     void addMapSave(const json& entry) {
         const auto maps = entry.find("maps");
         const auto result = entry.find("result");
@@ -297,22 +272,24 @@ private:
         const std::string path = stringField(entry, "path");
         const std::string file = stringField(entry, "file");
         MapSave save{path, file.empty() ? path : file, first, maps->get<std::size_t>()};
-        if (currentRunIndex_) {
-            currentRun().maps.push_back(std::move(save));
+        std::vector<std::string> designMatrices;
+        for (const std::size_t index : taskRuns_) {
+            designMatrices.push_back(record_.runs[index].sdmPath);
+        }
+        if (const auto found = designMatrixOfOutput(path, designMatrices)) {
+            record_.runs[taskRuns_[*found]].maps.push_back(std::move(save));
         }
     }
 
     const MotionFileLister& listMotionFiles_;
     SessionRecord record_;
     std::optional<std::string> task_;
-    std::optional<TaskMarkers> markers_;
-    std::optional<std::string> sdmfile_;
-    std::optional<std::vector<std::string>> motionFiles_;
-    int runOfTask_ = -1; // which design matrix of the task's list is being handled
-    bool runClosed_ = false;
-    std::optional<std::size_t> currentRunIndex_;
+    std::vector<std::size_t> taskRuns_; // the runs of the design matrices the task named
+    std::vector<ReportLogEntry> taskLog_;
+    std::vector<RunPlot> taskPlots_;
     std::string spikeThreshold_;
     std::string spikeMeasure_;
+    bool spikesSearched_ = false;
     std::size_t mapsTaken_ = 0;
 };
 
@@ -367,32 +344,6 @@ SessionRecord recordSession(const std::vector<json>& entries,
         builder.add(entry);
     }
     return builder.finish();
-}
-
-std::optional<SpikeRow> parseSpikeLine(std::string_view text) {
-    constexpr std::string_view kStart = ">  Found spike at position ";
-    constexpr std::string_view kMiddle = " with displacement ";
-    constexpr std::string_view kEnd = " mm";
-    const auto start = text.find(kStart);
-    if (start == std::string_view::npos || !text.ends_with(kEnd)) {
-        return std::nullopt;
-    }
-    const char* cursor = text.data() + start + kStart.size();
-    const char* end = text.data() + text.size() - kEnd.size();
-    SpikeRow row;
-    const auto parsed = std::from_chars(cursor, end, row.volume);
-    if (parsed.ec != std::errc() || std::string_view(parsed.ptr, end).find(kMiddle) != 0) {
-        return std::nullopt;
-    }
-    row.displacement.assign(parsed.ptr + kMiddle.size(), end);
-    double value = 0.0;
-    const char* first = row.displacement.data();
-    const char* last = first + row.displacement.size();
-    const auto number = std::from_chars(first, last, value);
-    if (row.displacement.empty() || number.ec != std::errc() || number.ptr != last) {
-        return std::nullopt;
-    }
-    return row;
 }
 
 std::string formatLikeLog(float value) {

@@ -1,5 +1,5 @@
-// Reading the transcript of a run back into what the report tells: which motion design matrix
-// each log line, plot, spike and map belongs to.
+// Reading the transcript of a run back into what the report tells: the motion design matrices
+// the tasks worked on, and which of them each log line, plot and map belongs to.
 #pragma once
 
 #include "ReportRecord.h"
@@ -27,17 +27,12 @@ std::vector<nlohmann::json> readTranscriptFile(const std::string& path);
 // The same for the text of a transcript, `name` naming it in messages.
 std::vector<nlohmann::json> readTranscriptText(const std::string& text, const std::string& name);
 
-// Sorts the transcript's events into the session and its motion runs. Within one task the
-// plug-in handles its motion design matrices one after the other, and each one's events end
-// with a closing log line (">  Saving SDMs" in "confound", ">  Saving Maps" in "displacement",
-// followed by that task's map saves); the n-th group of events belongs to the n-th design
-// matrix of the "sdmfile" the task read.
+// Sorts the transcript's events into the session and its motion runs: one run per motion design
+// matrix that the "sdmfile" a task read names, in the order named. A saved map belongs to the
+// design matrix it was saved beside; the log lines and plots of a task that handled one design
+// matrix belong to it (see finishTask in ReportTranscript.cpp for several).
 SessionRecord recordSession(const std::vector<nlohmann::json>& entries,
                             const MotionFileLister& listMotionFiles);
-
-// The spike of a ">  Found spike at position I with displacement D mm" log text (after the
-// plug-in's name); nothing for any other text.
-std::optional<SpikeRow> parseSpikeLine(std::string_view text);
 
 // A float as the plug-in's log writes it: general notation, at most six significant digits.
 std::string formatLikeLog(float value);

@@ -60,7 +60,8 @@ TEST(ReportHtml, SpikeRowsShowVolumeDisplacementAndThreshold) {
                                "<td class=\"num\">0.5</td>"));
     EXPECT_TRUE(contains(html, "<td class=\"num\">140</td><td class=\"num\">2.02191</td>"
                                "<td class=\"num\">0.5</td>"));
-    EXPECT_TRUE(contains(html, "2 volumes moved more than 0.5 mm"));
+    EXPECT_TRUE(contains(html, "2 volumes are flagged in the confound table"));
+    EXPECT_TRUE(contains(html, "spike threshold of 0.5 mm (relative RMS displacement"));
     EXPECT_TRUE(contains(html, "<code>run_3DMC_spikes.sdm</code>"));
     // The plots count volumes from 1.
     EXPECT_TRUE(contains(html, "volume 105 stands at 106 there"));
@@ -71,9 +72,23 @@ TEST(ReportHtml, EachOutcomeOfTheSpikeSearchIsSaidInWords) {
     page.runs.push_back(runWithSpikes({}));
     page.runs.push_back(runWithSpikes({}));
     page.runs[1].spikeSearch.reset();
+    page.runs.push_back(runWithSpikes({}));
+    page.runs[2].spikeSearch.reset();
+    page.runs[2].noConfoundTable = true;
+    page.runs.push_back(runWithSpikes({{7, "0.8"}}));
+    page.runs[3].spikeSearch->measure = "1";
     const std::string html = renderReportHtml(page);
-    EXPECT_TRUE(contains(html, "No volume moved more than 0.5 mm"));
+    EXPECT_TRUE(contains(html, "No volume is flagged in the confound table: none moved more than "
+                               "0.5 mm (relative RMS displacement"));
     EXPECT_TRUE(contains(html, "No spike search"));
+    EXPECT_TRUE(contains(html, "No confound table: the spikes are read from it"));
+    EXPECT_TRUE(contains(html, "1 volume is flagged in the confound table"));
+    EXPECT_TRUE(contains(html, "0.5 mm (framewise displacement from the previous volume)"));
+    EXPECT_FALSE(contains(html, "worked on several design matrices"));
+    page.runs[0].sharedLogTasks = {"confound", "displacement"};
+    EXPECT_TRUE(contains(renderReportHtml(page),
+                         "The log of the confound and the displacement tasks, which worked on "
+                         "several design matrices at once, is in the whole log below."));
 }
 
 TEST(ReportHtml, ThePageLoadsNothingFromTheNetwork) {

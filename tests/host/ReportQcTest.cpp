@@ -8,9 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <numbers>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace halvorn_host {
@@ -120,6 +122,39 @@ TEST(MotionQc, FlaggedVolumesComeFromEveryOutlierColumnOnce) {
                                                      "t.tsv");
     EXPECT_THAT(flaggedVolumes(table), ElementsAre(1U, 3U, 4U));
     EXPECT_TRUE(flaggedVolumes(parseConfoundSeries("x\n1\n1\n", "t.tsv")).empty());
+}
+
+TEST(MotionQc, SpikeRowsGiveEachFlaggedVolumeTheMeasureTheThresholdAppliesTo) {
+    const ConfoundSeries table =
+        parseConfoundSeries("relative_rms\tframewise_displacement\tmotion_outlier00\t"
+                            "motion_outlier01\n"
+                            "n/a\tn/a\t1\t0\n"
+                            "0.1\t0.2\t0\t0\n"
+                            "0.75\t1.25\t0\t1\n",
+                            "t.tsv");
+    struct Case {
+        std::string measure;
+        std::vector<std::pair<std::int32_t, std::string>> rows;
+    };
+    const Case cases[] = {
+        {"", {{0, "n/a"}, {2, "0.75"}}},
+        {"0", {{0, "n/a"}, {2, "0.75"}}},
+        {"1", {{0, "n/a"}, {2, "1.25"}}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::pair<std::int32_t, std::string>> rows;
+        for (const SpikeRow& row : spikeRows(table, c.measure)) {
+            rows.emplace_back(row.volume, row.displacement);
+        }
+        EXPECT_EQ(rows, c.rows) << "spike_measure " << c.measure;
+    }
+    EXPECT_EQ(spikeMeasureName("1"), "framewise displacement");
+    EXPECT_EQ(spikeMeasureName(""), "relative RMS displacement");
+    // A table without the measure's column still lists its flagged volumes.
+    const auto rows = spikeRows(parseConfoundSeries("motion_outlier00\n0\n1\n", "t.tsv"), "");
+    ASSERT_EQ(rows.size(), 1U);
+    EXPECT_EQ(rows[0].volume, 1);
+    EXPECT_EQ(rows[0].displacement, "n/a");
 }
 
 TEST(MotionQc, PercentOfAllVolumes) {

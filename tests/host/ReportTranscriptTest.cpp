@@ -1,5 +1,6 @@
-// Sorting a transcript into the report's motion runs: which design matrix each log line, plot,
-// spike and map belongs to, read from transcripts as Halvorn.exe writes them.
+// Sorting a transcript into the report's motion runs: the design matrices the tasks named, and
+// which of them each log line, plot and map belongs to, read from transcripts as Halvorn.exe
+// writes them.
 #include "ReportTranscript.h"
 
 #include <gtest/gtest.h>
@@ -51,17 +52,16 @@ std::vector<std::string> lister(const std::string& sdmfile) {
     return {sdmfile};
 }
 
-TEST(ReportTranscript, ConfoundSpikesAndPlotsBelongToTheDesignMatrixTheTaskRead) {
+TEST(ReportTranscript, ATaskOfOneDesignMatrixGivesItItsLogPlotsAndSpikeSettings) {
     const std::vector<json> entries = {
         {{"host", "loaded"}, {"getPluginName", "Quelmar"}, {"getPluginVersion", "2.0"}},
         log(">  Running..."),
         execute("confound"),
+        parameter("ztGetIntParameter", "create_spikes", 1),
         parameter("ztGetFloatParameter", "spike_threshold", 0.30000001192092896),
         sdmfile("run_3DMC.sdm"),
         plot(1),
         log(">  Detecting Spikes"),
-        log(">  Found spike at position 4 with displacement 0.75 mm"),
-        log(">  Found spike at position 17 with displacement 1.23457 mm"),
         plot(2),
         log(">  Saving SDMs"),
         returned(),
@@ -79,44 +79,51 @@ TEST(ReportTranscript, ConfoundSpikesAndPlotsBelongToTheDesignMatrixTheTaskRead)
     ASSERT_EQ(run.plots.size(), 2U);
     EXPECT_EQ(run.plots[1].number, 2);
     EXPECT_EQ(run.plots[1].task, "confound");
-    ASSERT_TRUE(run.spikeSearch);
-    EXPECT_EQ(run.spikeSearch->threshold, "0.3"); // the float as the plug-in's log writes it
-    ASSERT_EQ(run.spikeSearch->spikes.size(), 2U);
-    EXPECT_EQ(run.spikeSearch->spikes[0].volume, 4);
-    EXPECT_EQ(run.spikeSearch->spikes[0].displacement, "0.75");
-    EXPECT_EQ(run.spikeSearch->spikes[1].volume, 17);
-    EXPECT_EQ(run.spikeSearch->spikes[1].displacement, "1.23457");
-    EXPECT_EQ(run.log.size(), 4U); // detecting, two spikes, saving
-    // The whole log keeps the lines outside the run, without their line breaks.
-    ASSERT_EQ(record.log.size(), 6U);
+    ASSERT_TRUE(run.spikeSettings);
+    EXPECT_EQ(run.spikeSettings->threshold, "0.3"); // the float as the plug-in's log writes it
+    EXPECT_EQ(run.spikeSettings->measure, "");
+    EXPECT_TRUE(run.spikeSettings->searched);
+    EXPECT_EQ(run.log.size(), 2U); // detecting, saving: the task's lines
+    // The whole log keeps the lines outside the task, without their line breaks.
+    ASSERT_EQ(record.log.size(), 4U);
     EXPECT_EQ(record.log.front().text, "Quelmar>  Running...");
     EXPECT_EQ(record.log.front().task, "");
     EXPECT_EQ(record.log.back().text, "Quelmar>  Plugin finished!");
 }
 
-TEST(ReportTranscript, EachDesignMatrixOfAnMdmGetsItsOwnEvents) {
+TEST(ReportTranscript, RunsAreTheDesignMatricesNamedInTheirOrderWhateverTheLogSays) {
+    const std::vector<json> entries = {
+        execute("confound"), parameter("ztGetIntParameter", "create_spikes", 0),
+        sdmfile("two.mdm"),  log(">  a line in no known wording"),
+        returned(),
+    };
+    const SessionRecord record = recordSession(entries, lister);
+    ASSERT_EQ(record.runs.size(), 2U);
+    EXPECT_EQ(record.runs[0].sdmPath, "runs/a_3DMC.sdm");
+    EXPECT_EQ(record.runs[1].sdmPath, "runs/b_3DMC.sdm");
+    for (const auto& run : record.runs) {
+        ASSERT_TRUE(run.spikeSettings);
+        EXPECT_FALSE(run.spikeSettings->searched);
+        EXPECT_TRUE(run.log.empty()); // a task of two design matrices keeps its log whole
+        EXPECT_EQ(run.sharedLogTasks, std::vector<std::string>{"confound"});
+    }
+    EXPECT_EQ(record.log.size(), 1U);
+}
+
+TEST(ReportTranscript, EachDesignMatrixOfAnMdmGetsItsOwnPlotsAndMaps) {
     const std::vector<json> entries = {
         execute("confound"),
         sdmfile("two.mdm"),
-        log(">  Detecting Spikes"),
-        log(">  No spikes found with displacement greater than 0.5 mm"),
-        log(">  Saving SDMs"),
-        log(">  Detecting Spikes"),
-        log(">  Found spike at position 3 with displacement 0.9 mm"),
-        log(">  Saving SDMs"),
         returned(),
         execute("displacement"),
         sdmfile("two.mdm"),
         log(">  FMR size voxels: 8 x 8 x 4"),
         plot(1),
-        log(">  Start calculating voxel specific motion in 10 volumes"),
-        log(">  Saving Maps"),
         mapSave("runs/a_3DMC_MaxAbsolute.map", 1, 1),
         plot(2),
-        log(">  Start calculating voxel specific motion in 10 volumes"),
-        log(">  Saving Maps"),
         mapSave("runs/b_3DMC_MaxAbsolute.map", 1, 1),
         mapSave("runs/b_3DMC_MeanAbsolute.map", 1, 1),
+        mapSave("elsewhere/c_MaxAbsolute.map", 1, 1),
         returned(),
     };
     const SessionRecord record = recordSession(entries, lister);
@@ -126,11 +133,6 @@ TEST(ReportTranscript, EachDesignMatrixOfAnMdmGetsItsOwnEvents) {
     EXPECT_EQ(a.sdmPath, "runs/a_3DMC.sdm");
     EXPECT_EQ(b.sdmPath, "runs/b_3DMC.sdm");
     EXPECT_EQ(a.tasks, (std::vector<std::string>{"confound", "displacement"}));
-    ASSERT_TRUE(a.spikeSearch);
-    EXPECT_TRUE(a.spikeSearch->spikes.empty());
-    ASSERT_TRUE(b.spikeSearch);
-    ASSERT_EQ(b.spikeSearch->spikes.size(), 1U);
-    EXPECT_EQ(b.spikeSearch->spikes[0].volume, 3);
     ASSERT_EQ(a.plots.size(), 1U);
     EXPECT_EQ(a.plots[0].number, 1);
     ASSERT_EQ(b.plots.size(), 1U);
@@ -140,12 +142,25 @@ TEST(ReportTranscript, EachDesignMatrixOfAnMdmGetsItsOwnEvents) {
     ASSERT_EQ(b.maps.size(), 2U);
     EXPECT_EQ(b.maps[0].firstMap, 1U);
     EXPECT_EQ(b.maps[1].firstMap, 2U);
-    // The FMR size comes before any design matrix: it is in the whole log only.
-    for (const auto& run : record.runs) {
-        for (const auto& entry : run.log) {
-            EXPECT_EQ(entry.text.find("FMR size"), std::string::npos);
-        }
-    }
+}
+
+TEST(ReportTranscript, AMapBelongsToTheLongestDesignMatrixNameStartingIt) {
+    const auto listBoth = [](const std::string&) {
+        return std::vector<std::string>{"runs/r_3DMC.sdm", "runs/r_3DMC_b.sdm"};
+    };
+    const std::vector<json> entries = {
+        execute("displacement"),
+        sdmfile("both.mdm"),
+        mapSave("runs/r_3DMC_b_MaxAbsolute.map", 1, 1),
+        mapSave("runs/r_3DMC_MaxAbsolute.map", 1, 1),
+        returned(),
+    };
+    const SessionRecord record = recordSession(entries, listBoth);
+    ASSERT_EQ(record.runs.size(), 2U);
+    ASSERT_EQ(record.runs[0].maps.size(), 1U);
+    EXPECT_EQ(record.runs[0].maps[0].path, "runs/r_3DMC_MaxAbsolute.map");
+    ASSERT_EQ(record.runs[1].maps.size(), 1U);
+    EXPECT_EQ(record.runs[1].maps[0].path, "runs/r_3DMC_b_MaxAbsolute.map");
 }
 
 // A failed save takes its map with it: the next save holds only the maps created after it.
@@ -190,9 +205,10 @@ TEST(ReportTranscript, AnErrorMessageBoxMarksItsTaskAndJoinsTheRunLog) {
     ASSERT_EQ(record.tasks.size(), 2U);
     EXPECT_TRUE(record.tasks[0].errorShown);
     EXPECT_TRUE(record.tasks[1].errorShown);
-    // The confound run was closed by its saving line: the error after it is in the whole log.
-    ASSERT_EQ(record.runs.size(), 1U);
-    EXPECT_EQ(record.runs[0].log.size(), 1U);
+    // Each task named one design matrix: its lines, the error among them, are in that run's log.
+    ASSERT_EQ(record.runs.size(), 2U);
+    EXPECT_EQ(record.runs[0].log.size(), 2U);
+    EXPECT_EQ(record.runs[1].log.size(), 1U);
     EXPECT_EQ(record.log.size(), 3U);
     EXPECT_EQ(record.log[1].kind, ReportLogEntry::Kind::MessageBox);
 }
@@ -248,35 +264,6 @@ TEST(ReportTranscript, TheDocumentHeaderGivesPathAndGeometry) {
     const SessionRecord record = recordSession(entries, lister);
     EXPECT_EQ(record.fmrPath, "run.fmr");
     EXPECT_EQ(record.fmrGeometry, "64 x 64 x 30 voxels of 2.5 x 2.5 x 3 mm, 200 volumes");
-}
-
-TEST(ReportTranscript, SpikeLines) {
-    struct Case {
-        const char* text;
-        bool isSpike;
-        std::int32_t volume;
-        const char* displacement;
-    };
-    const Case cases[] = {
-        {"Quelmar>  Found spike at position 0 with displacement 0.5 mm", true, 0, "0.5"},
-        {">  Found spike at position 199 with displacement 1e-05 mm", true, 199, "1e-05"},
-        {">  Found spike at position 12 with displacement inf mm", true, 12, "inf"},
-        {">  Found spike at position -3 with displacement 2 mm", true, -3, "2"},
-        {">  No spikes found with displacement greater than 0.5 mm", false, 0, ""},
-        {">  Found spike at position x with displacement 2 mm", false, 0, ""},
-        {">  Found spike at position 4 with displacement 2", false, 0, ""},
-        {">  Found spike at position 4 with displacement  mm", false, 0, ""},
-        {">  Found spike at position 4 with displacement 2x mm", false, 0, ""},
-        {">  Found spike at position 4with displacement 2 mm", false, 0, ""},
-    };
-    for (const auto& c : cases) {
-        const auto row = parseSpikeLine(c.text);
-        EXPECT_EQ(row.has_value(), c.isSpike) << c.text;
-        if (row && c.isSpike) {
-            EXPECT_EQ(row->volume, c.volume) << c.text;
-            EXPECT_EQ(row->displacement, c.displacement) << c.text;
-        }
-    }
 }
 
 TEST(ReportTranscript, FloatsAreWrittenAsTheLogWritesThem) {
