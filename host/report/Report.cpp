@@ -167,6 +167,16 @@ public:
         return run;
     }
 
+    // The plots no design matrix could be told for, with their files.
+    PageRun sharedPlots(const std::vector<RunPlot>& plots) {
+        PageRun shared;
+        shownPlots_.clear();
+        for (const auto& plot : plots) {
+            addPlot(plot, shared);
+        }
+        return shared;
+    }
+
     std::optional<PageFile> file(const std::string& name, const std::string& contents) const {
         std::error_code error;
         const auto bytes = fs::file_size(name, error);
@@ -522,6 +532,9 @@ void ReportWriter::write(HostSession& host) {
     for (std::size_t i = 0; i < record.runs.size(); ++i) {
         page.runs.push_back(builder.run(record.runs[i], i));
     }
+    PageRun shared = builder.sharedPlots(record.sharedPlots);
+    page.sessionPlots = std::move(shared.plots);
+    page.sessionFiles = std::move(shared.files);
     if (auto transcript = builder.file(transcriptPath_.string(),
                                        "every host call of the plug-in, as JSON Lines")) {
         page.sessionFiles.push_back(std::move(*transcript));

@@ -335,6 +335,12 @@ Data pageData(const ReportPage& page) {
         runs.push_back(runData(run));
     }
     data.set("runs", runs);
+    data.set("hasSessionPlots", !page.sessionPlots.empty());
+    List sessionPlots;
+    for (const auto& plot : page.sessionPlots) {
+        sessionPlots.push_back(imageData(plot));
+    }
+    data.set("sessionPlots", sessionPlots);
     data.set("hasSessionFiles", !page.sessionFiles.empty());
     data.set("sessionFiles", filesData(page.sessionFiles));
     data.set("log", logData(page.log));

@@ -96,7 +96,8 @@ struct ReportPage {
     std::vector<PageRun> runs;
     std::vector<ReportLogEntry> log;
     std::vector<std::pair<std::string, std::string>> parametersRead;
-    std::vector<PageFile> sessionFiles; // files of the whole run, such as the transcript
+    std::vector<PageFile> sessionFiles;  // files of the whole run, such as the transcript
+    std::vector<PageImage> sessionPlots; // plots not tied to one design matrix
 };
 
 } // namespace halvorn_host

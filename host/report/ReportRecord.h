@@ -84,6 +84,8 @@ struct SessionRecord {
     std::optional<std::string> fmrGeometry; // "64 x 64 x 30 voxels of 3 x 3 x 3 mm, 200 volumes"
     std::vector<TaskRecord> tasks;
     std::vector<MotionRunRecord> runs;
+    // Plots of tasks that worked on several design matrices, when they do not share out evenly.
+    std::vector<RunPlot> sharedPlots;
     std::vector<ReportLogEntry> log; // every log text, message box and host error, in order
     std::vector<WrittenFileRecord> filesWritten; // in the order recorded
     // Every parameter the plug-in read, in the order first read, with the value it got last.

@@ -155,6 +155,9 @@ private:
                 auto& plots = record_.runs[taskRuns_[i / share]].plots;
                 plots.push_back(taskPlots_[i]);
             }
+        } else if (taskRuns_.size() != 1) {
+            auto& shared = record_.sharedPlots;
+            shared.insert(shared.end(), taskPlots_.begin(), taskPlots_.end());
         }
         if (*task_ == "confound") {
             for (const std::size_t index : taskRuns_) {

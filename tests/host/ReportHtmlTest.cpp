@@ -91,6 +91,17 @@ TEST(ReportHtml, EachOutcomeOfTheSpikeSearchIsSaidInWords) {
                          "several design matrices at once, is in the whole log below."));
 }
 
+TEST(ReportHtml, PlotsOfNoOneDesignMatrixStandWithTheWholeRun) {
+    ReportPage page;
+    EXPECT_FALSE(contains(renderReportHtml(page), "could not be shared out"));
+    page.sessionPlots.push_back({"plot-03-c.png", "Plot 3", 800, 350});
+    const std::string html = renderReportHtml(page);
+    const auto session = html.find("<section class=\"panel\" id=\"session\">");
+    ASSERT_NE(session, std::string::npos);
+    EXPECT_NE(html.find("could not be shared out among them", session), std::string::npos);
+    EXPECT_NE(html.find("<img src=\"plot-03-c.png\" alt=\"Plot 3\"", session), std::string::npos);
+}
+
 TEST(ReportHtml, ThePageLoadsNothingFromTheNetwork) {
     ReportPage page;
     page.pluginName = "Quelmar";

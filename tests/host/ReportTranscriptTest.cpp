@@ -93,8 +93,13 @@ TEST(ReportTranscript, ATaskOfOneDesignMatrixGivesItItsLogPlotsAndSpikeSettings)
 
 TEST(ReportTranscript, RunsAreTheDesignMatricesNamedInTheirOrderWhateverTheLogSays) {
     const std::vector<json> entries = {
-        execute("confound"), parameter("ztGetIntParameter", "create_spikes", 0),
-        sdmfile("two.mdm"),  log(">  a line in no known wording"),
+        execute("confound"),
+        parameter("ztGetIntParameter", "create_spikes", 0),
+        sdmfile("two.mdm"),
+        log(">  a line in no known wording"),
+        plot(1),
+        plot(2),
+        plot(3),
         returned(),
     };
     const SessionRecord record = recordSession(entries, lister);
@@ -106,7 +111,10 @@ TEST(ReportTranscript, RunsAreTheDesignMatricesNamedInTheirOrderWhateverTheLogSa
         EXPECT_FALSE(run.spikeSettings->searched);
         EXPECT_TRUE(run.log.empty()); // a task of two design matrices keeps its log whole
         EXPECT_EQ(run.sharedLogTasks, std::vector<std::string>{"confound"});
+        EXPECT_TRUE(run.plots.empty()); // three plots do not share out among two
     }
+    ASSERT_EQ(record.sharedPlots.size(), 3U);
+    EXPECT_EQ(record.sharedPlots[2].number, 3);
     EXPECT_EQ(record.log.size(), 1U);
 }
 
