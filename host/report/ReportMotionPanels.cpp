@@ -2,7 +2,9 @@
 // coordinate below is in the page's pixels.
 #include "ReportMotionPanels.h"
 
+#include "AxisTicks.h"
 #include "NumberText.h"
+#include "PictureText.h"
 #include "ReportMotionQc.h"
 
 #include <cairo.h>
@@ -20,7 +22,6 @@ namespace {
 using Surface = std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)>;
 using Context = std::unique_ptr<cairo_t, decltype(&cairo_destroy)>;
 
-constexpr const char* kFontFamily = "DejaVu Sans";
 constexpr int kPixelDensity = 2;
 constexpr int kWidth = 840;
 constexpr int kHeight = 250;
@@ -37,44 +38,15 @@ void setGrey(cairo_t* cr, double level) {
     cairo_set_source_rgb(cr, level, level, level);
 }
 
-void setFont(cairo_t* cr, double size, bool bold) {
-    cairo_select_font_face(cr, kFontFamily, CAIRO_FONT_SLANT_NORMAL,
-                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, size);
+// Panel texts are laid out by Pango, as every text of the host's pictures.
+double textWidth(cairo_t* cr, const TextStyle& style, const std::string& text) {
+    return PictureTextLine(cr, text, style).width();
 }
 
-// cairo stops drawing at text that is not UTF-8; panel texts are plain ASCII, anything else "?".
-std::string asciiText(const std::string& text) {
-    std::string out = text;
-    for (char& c : out) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte >= 0x7F) {
-            c = '?';
-        }
-    }
-    return out;
-}
-
-double textWidth(cairo_t* cr, const std::string& text) {
-    cairo_text_extents_t extents;
-    cairo_text_extents(cr, asciiText(text).c_str(), &extents);
-    return extents.x_advance;
-}
-
-// `align` 0 left, 0.5 centred, 1 right of x.
-void drawText(cairo_t* cr, double x, double y, const std::string& text, double align = 0.0) {
-    cairo_move_to(cr, x - align * textWidth(cr, text), y);
-    cairo_show_text(cr, asciiText(text).c_str());
-}
-
-std::string tickText(double value, double step) {
-    const int decimals = std::clamp(
-        static_cast<int>(std::ceil(-std::log10(step) - 1e-9)) +
-            (std::fabs(step / std::pow(10.0, std::floor(std::log10(step) + 1e-9)) - 2.5) < 1e-9
-                 ? 1
-                 : 0),
-        0, 6);
-    return numberText(value, std::chars_format::fixed, decimals);
+// `align` 0 left, 0.5 centred, 1 right of x; y is the baseline.
+void drawText(cairo_t* cr, const TextStyle& style, double x, double y, const std::string& text,
+              double align = 0.0) {
+    PictureTextLine(cr, text, style).draw(cr, x, y, align);
 }
 
 cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned int length) {
@@ -119,13 +91,13 @@ std::size_t volumeCount(const SeriesPanel& panel) {
 }
 
 void drawLegend(cairo_t* cr, const SeriesPanel& panel) {
-    setFont(cr, 11.0, false);
+    const TextStyle style{11.0, false};
     double x = kLeft;
     const double y = 34.0;
     const auto entry = [&](const std::string& text) {
         setGrey(cr, 0.2);
-        drawText(cr, x + 22.0, y + 4.0, text);
-        x += 22.0 + textWidth(cr, text) + 18.0;
+        drawText(cr, style, x + 22.0, y + 4.0, text);
+        x += 22.0 + textWidth(cr, style, text) + 18.0;
     };
     for (const auto& series : panel.series) {
         setColor(cr, series.color);
@@ -178,8 +150,7 @@ PanelPicture drawSeriesPanel(const SeriesPanel& panel) {
     };
 
     setGrey(cr, 0.13);
-    setFont(cr, 13.0, true);
-    drawText(cr, kLeft, 16.0, panel.title);
+    drawText(cr, TextStyle{13.0, true}, kLeft, 16.0, panel.title);
     drawLegend(cr, panel);
 
     // Flagged volumes first, so that the lines run over their bands.
@@ -191,7 +162,7 @@ PanelPicture drawSeriesPanel(const SeriesPanel& panel) {
     }
 
     // Grid and y ticks.
-    setFont(cr, 10.5, false);
+    const TextStyle tickStyle{10.5, false};
     cairo_set_line_width(cr, 1.0);
     const AxisTicks yTicks = axisTicks(range.lower, range.upper);
     for (const double value : yTicks.values) {
@@ -201,7 +172,7 @@ PanelPicture drawSeriesPanel(const SeriesPanel& panel) {
         cairo_line_to(cr, kLeft + plotWidth, y);
         cairo_stroke(cr);
         setGrey(cr, 0.3);
-        drawText(cr, kLeft - 6.0, y + 3.5, tickText(value, yTicks.step), 1.0);
+        drawText(cr, tickStyle, kLeft - 6.0, y + 3.5, fixedTickLabel(value, yTicks.step), 1.0);
     }
     const AxisTicks xTicks = axisTicks(0.0, lastVolume);
     const double xStep = std::max(1.0, std::round(xTicks.step));
@@ -212,13 +183,13 @@ PanelPicture drawSeriesPanel(const SeriesPanel& panel) {
         cairo_line_to(cr, x, kTop + plotHeight + 4.0);
         cairo_stroke(cr);
         setGrey(cr, 0.3);
-        drawText(cr, x, kTop + plotHeight + 15.0, tickText(volume, 1.0), 0.5);
+        drawText(cr, tickStyle, x, kTop + plotHeight + 15.0, fixedTickLabel(volume, 1.0), 0.5);
     }
-    drawText(cr, kLeft + plotWidth, kHeight - 6.0, "volume (from 0)", 1.0);
+    drawText(cr, tickStyle, kLeft + plotWidth, kHeight - 6.0, "volume (from 0)", 1.0);
     cairo_save(cr);
     cairo_translate(cr, 14.0, kTop + plotHeight / 2.0);
     cairo_rotate(cr, -std::numbers::pi / 2.0);
-    drawText(cr, 0.0, 0.0, panel.unit, 0.5);
+    drawText(cr, tickStyle, 0.0, 0.0, panel.unit, 0.5);
     cairo_restore(cr);
 
     // The series, clipped to the plot area; a value that is not defined breaks its line.

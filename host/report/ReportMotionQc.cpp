@@ -1,5 +1,7 @@
 #include "ReportMotionQc.h"
 
+#include "AxisTicks.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -83,23 +85,8 @@ AxisTicks axisTicks(double lower, double upper) {
         ticks.values = {std::isfinite(lower) ? lower : 0.0};
         return ticks;
     }
-    const double rough = (upper - lower) / 6.0;
-    const double power = std::pow(10.0, std::floor(std::log10(rough)));
-    ticks.step = 10.0 * power;
-    for (const double factor : {1.0, 2.0, 2.5, 5.0}) {
-        if (factor * power >= rough * (1.0 - 1e-9)) {
-            ticks.step = factor * power;
-            break;
-        }
-    }
-    const double slack = (upper - lower) * 1e-9;
-    for (auto k = static_cast<long long>(std::ceil((lower - slack) / ticks.step));; ++k) {
-        const double value = static_cast<double>(k) * ticks.step;
-        if (value > upper + slack) {
-            break;
-        }
-        ticks.values.push_back(value == 0.0 ? 0.0 : value); // no "-0"
-    }
+    ticks.step = tickStep(upper - lower, 6.0);
+    ticks.values = tickValues(lower, upper, ticks.step);
     return ticks;
 }
 
