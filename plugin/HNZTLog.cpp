@@ -6,7 +6,9 @@
 HNZTLog::HNZTBuf::HNZTBuf(LogFunction logFunction)
     : std::stringbuf(std::ios_base::in | std::ios_base::out), logFunction(logFunction) {}
 
-HNZTLog::HNZTBuf::~HNZTBuf() { sync(); }
+HNZTLog::HNZTBuf::~HNZTBuf() {
+    sync();
+}
 
 int HNZTLog::HNZTBuf::sync() {
     const std::string text = str();

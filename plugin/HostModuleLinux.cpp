@@ -27,7 +27,8 @@ std::string_view fileNamePart(std::string_view path) {
 std::string mainProgramPath() {
     std::array<char, 4096> buffer{};
     const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-    return length > 0 ? std::string(buffer.data(), static_cast<std::size_t>(length)) : std::string();
+    return length > 0 ? std::string(buffer.data(), static_cast<std::size_t>(length))
+                      : std::string();
 }
 
 struct ModuleSearch {

@@ -3,8 +3,8 @@
 // host exports to the plug-in (HostExports.cpp) reach it through session().
 #pragma once
 
-#include "HostMap.h"
 #include "FmrPosition.h"
+#include "HostMap.h"
 #include "PlotWindow.h"
 #include "Transcript.h"
 

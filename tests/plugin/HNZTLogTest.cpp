@@ -10,7 +10,9 @@
 namespace {
 
 std::vector<std::string> received;
-void recordLogText(const char* text) { received.emplace_back(text); }
+void recordLogText(const char* text) {
+    received.emplace_back(text);
+}
 
 class HNZTLogTest : public ::testing::Test {
 protected:
@@ -35,7 +37,8 @@ TEST_F(HNZTLogTest, TwoMessagesWithoutFlushArriveAsOneText) {
     *log << "Quelmar>  two";
     log->flush();
     *log << "Quelmar>  three" << std::flush;
-    EXPECT_EQ(received, (std::vector<std::string>{"Quelmar>  oneQuelmar>  two", "Quelmar>  three"}));
+    EXPECT_EQ(received,
+              (std::vector<std::string>{"Quelmar>  oneQuelmar>  two", "Quelmar>  three"}));
 }
 
 TEST_F(HNZTLogTest, DestructionAfterAFlushSendsOneEmptyText) {
