@@ -6,6 +6,7 @@
 #include "PlotRenderer.h"
 
 #include "AxisTicks.h"
+#include "CairoPicture.h"
 #include "NumberText.h"
 #include "PictureText.h"
 
@@ -65,9 +66,6 @@ constexpr int kCasingComponent = 200;
 constexpr PlotColor kPalette[] = {{31, 119, 180},  {255, 127, 14}, {44, 160, 44},   {214, 39, 40},
                                   {148, 103, 189}, {140, 86, 75},  {227, 119, 194}, {127, 127, 127},
                                   {188, 189, 34},  {23, 190, 207}};
-
-using Surface = std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)>;
-using Context = std::unique_ptr<cairo_t, decltype(&cairo_destroy)>;
 
 struct Rect {
     double left;
@@ -422,7 +420,7 @@ void checkStatus(cairo_status_t status, const char* format) {
 
 void drawInto(cairo_surface_t* surface, const PlotWindow& plot, int width, int height,
               const char* format) {
-    Context cr(cairo_create(surface), &cairo_destroy);
+    CairoContext cr(cairo_create(surface), &cairo_destroy);
     drawPlot(cr.get(), plot, width, height);
     checkStatus(cairo_status(cr.get()), format);
 }
@@ -458,25 +456,21 @@ std::string plotPictureBaseName(const PlotWindow& plot) {
     return name;
 }
 
-// cairo's write callback: appends the bytes to the std::string behind `closure`.
-cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned int length) {
-    static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
-    return CAIRO_STATUS_SUCCESS;
-}
-
 PlotPictures renderPlotPictures(const PlotWindow& plot) {
     const int width = std::clamp(plot.width, kMinWidth, kMaxWidth);
     const int height = std::clamp(plot.height, kMinHeight, kMaxHeight);
     PlotPictures pictures;
 
-    Surface image(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height),
-                  &cairo_surface_destroy);
+    CairoSurface image(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height),
+                       &cairo_surface_destroy);
     checkStatus(cairo_surface_status(image.get()), "PNG");
     drawInto(image.get(), plot, width, height, "PNG");
-    checkStatus(cairo_surface_write_to_png_stream(image.get(), appendBytes, &pictures.png), "PNG");
+    checkStatus(cairo_surface_write_to_png_stream(image.get(), appendToString, &pictures.png),
+                "PNG");
 
-    Surface vector(cairo_svg_surface_create_for_stream(appendBytes, &pictures.svg, width, height),
-                   &cairo_surface_destroy);
+    CairoSurface vector(
+        cairo_svg_surface_create_for_stream(appendToString, &pictures.svg, width, height),
+        &cairo_surface_destroy);
     checkStatus(cairo_surface_status(vector.get()), "SVG");
     cairo_svg_surface_set_document_unit(vector.get(), CAIRO_SVG_UNIT_PX);
     drawInto(vector.get(), plot, width, height, "SVG");

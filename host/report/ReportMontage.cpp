@@ -3,6 +3,7 @@
 #include "ReportMontage.h"
 
 #include "AxisTicks.h"
+#include "CairoPicture.h"
 #include "NumberText.h"
 #include "PictureText.h"
 #include "ReportColorScale.h"
@@ -18,9 +19,6 @@
 
 namespace halvorn_host {
 namespace {
-
-using Surface = std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)>;
-using Context = std::unique_ptr<cairo_t, decltype(&cairo_destroy)>;
 
 // The longer side of a slice, in pixels: large enough to see the pattern over the brain, small
 // enough that thirty slices take three rows of a page.
@@ -57,10 +55,10 @@ bool hasValue(std::span<const float> values, std::size_t sliceSize, std::int32_t
 }
 
 // One slice as an image of one pixel per voxel, row y of the map as row y of the image.
-Surface sliceImage(const MapGrid& map, std::int32_t z, double scaleMaximum) {
+CairoSurface sliceImage(const MapGrid& map, std::int32_t z, double scaleMaximum) {
     const auto [dimX, dimY, dimZ] = map.dimensions;
-    Surface image(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, dimX, dimY),
-                  cairo_surface_destroy);
+    CairoSurface image(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, dimX, dimY),
+                       cairo_surface_destroy);
     if (cairo_surface_status(image.get()) != CAIRO_STATUS_SUCCESS) {
         throw std::runtime_error("a map slice of " + std::to_string(dimX) + " x " +
                                  std::to_string(dimY) + " voxels is too large to draw");
@@ -86,12 +84,6 @@ Surface sliceImage(const MapGrid& map, std::int32_t z, double scaleMaximum) {
     }
     cairo_surface_mark_dirty(image.get());
     return image;
-}
-
-// cairo's write callback: appends the bytes to the std::string behind `closure`.
-cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned int length) {
-    static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
-    return CAIRO_STATUS_SUCCESS;
 }
 
 void drawColorBar(cairo_t* cr, double left, double top, double height, double scaleMaximum) {
@@ -173,9 +165,9 @@ MontagePicture drawMapMontage(const MapGrid& map, float scaleMaximum, const std:
     const int width = barLeft + kBarWidth + kBarLabelsWidth;
     const int height = std::max(tilesTop + tilesHeight, barTop + barHeight + 20) + kMargin;
 
-    Surface surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height),
-                    cairo_surface_destroy);
-    Context context(cairo_create(surface.get()), cairo_destroy);
+    CairoSurface surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height),
+                         cairo_surface_destroy);
+    CairoContext context(cairo_create(surface.get()), cairo_destroy);
     cairo_t* cr = context.get();
     setGrey(cr, 1.0);
     cairo_paint(cr);
@@ -191,7 +183,7 @@ MontagePicture drawMapMontage(const MapGrid& map, float scaleMaximum, const std:
         cairo_rectangle(cr, left, top, tileWidth, tileHeight);
         cairo_fill(cr);
 
-        const Surface image = sliceImage(map, slices[static_cast<std::size_t>(i)], maximum);
+        const CairoSurface image = sliceImage(map, slices[static_cast<std::size_t>(i)], maximum);
         cairo_save(cr);
         cairo_rectangle(cr, left, top, tileWidth, tileHeight);
         cairo_clip(cr);
@@ -213,7 +205,7 @@ MontagePicture drawMapMontage(const MapGrid& map, float scaleMaximum, const std:
     cairo_surface_flush(surface.get());
     MontagePicture picture{{}, width, height};
     if (cairo_status(cr) != CAIRO_STATUS_SUCCESS ||
-        cairo_surface_write_to_png_stream(surface.get(), appendBytes, &picture.png) !=
+        cairo_surface_write_to_png_stream(surface.get(), appendToString, &picture.png) !=
             CAIRO_STATUS_SUCCESS) {
         throw std::runtime_error(std::string("cannot draw the map picture: ") +
                                  cairo_status_to_string(cairo_status(cr)));

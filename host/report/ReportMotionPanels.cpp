@@ -3,6 +3,7 @@
 #include "ReportMotionPanels.h"
 
 #include "AxisTicks.h"
+#include "CairoPicture.h"
 #include "NumberText.h"
 #include "PictureText.h"
 #include "ReportMotionQc.h"
@@ -18,9 +19,6 @@
 
 namespace halvorn_host {
 namespace {
-
-using Surface = std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)>;
-using Context = std::unique_ptr<cairo_t, decltype(&cairo_destroy)>;
 
 constexpr int kPixelDensity = 2;
 constexpr int kWidth = 840;
@@ -47,11 +45,6 @@ double textWidth(cairo_t* cr, const TextStyle& style, const std::string& text) {
 void drawText(cairo_t* cr, const TextStyle& style, double x, double y, const std::string& text,
               double align = 0.0) {
     PictureTextLine(cr, text, style).draw(cr, x, y, align);
-}
-
-cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned int length) {
-    static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
-    return CAIRO_STATUS_SUCCESS;
 }
 
 struct Range {
@@ -130,10 +123,10 @@ void drawLegend(cairo_t* cr, const SeriesPanel& panel) {
 } // namespace
 
 PanelPicture drawSeriesPanel(const SeriesPanel& panel) {
-    Surface surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth * kPixelDensity,
-                                               kHeight * kPixelDensity),
-                    cairo_surface_destroy);
-    Context context(cairo_create(surface.get()), cairo_destroy);
+    CairoSurface surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth * kPixelDensity,
+                                                    kHeight * kPixelDensity),
+                         cairo_surface_destroy);
+    CairoContext context(cairo_create(surface.get()), cairo_destroy);
     cairo_t* cr = context.get();
     cairo_scale(cr, kPixelDensity, kPixelDensity);
     setGrey(cr, 1.0);
@@ -236,7 +229,7 @@ PanelPicture drawSeriesPanel(const SeriesPanel& panel) {
     cairo_surface_flush(surface.get());
     PanelPicture picture{{}, kWidth, kHeight};
     if (cairo_status(cr) != CAIRO_STATUS_SUCCESS ||
-        cairo_surface_write_to_png_stream(surface.get(), appendBytes, &picture.png) !=
+        cairo_surface_write_to_png_stream(surface.get(), appendToString, &picture.png) !=
             CAIRO_STATUS_SUCCESS) {
         throw std::runtime_error(std::string("cannot draw the panel ") + panel.title + ": " +
                                  cairo_status_to_string(cairo_status(cr)));
