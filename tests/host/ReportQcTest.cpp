@@ -18,8 +18,10 @@
 namespace halvorn_host {
 namespace {
 
+using ::testing::AllOf;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::ThrowsMessage;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
@@ -65,24 +67,18 @@ TEST(ConfoundSeries, ABrokenTableIsNamedWithItsLineAndProblem) {
         {"a\n\n", "line 2: the a cell \"\" is no number"},
     };
     for (const auto& [text, problem] : cases) {
-        try {
-            parseConfoundSeries(text, "t.tsv");
-            ADD_FAILURE() << "no error for " << text;
-        } catch (const std::runtime_error& error) {
-            EXPECT_THAT(error.what(), HasSubstr("t.tsv")) << text;
-            EXPECT_THAT(error.what(), HasSubstr(problem)) << text;
-        }
+        EXPECT_THAT(
+            [&] { parseConfoundSeries(text, "t.tsv"); },
+            ThrowsMessage<std::runtime_error>(AllOf(HasSubstr("t.tsv"), HasSubstr(problem))))
+            << text;
     }
 }
 
 TEST(ConfoundSeries, AMissingFileIsNamed) {
-    try {
-        readConfoundSeries("/nonexistent/run_desc-confounds_timeseries.tsv");
-        ADD_FAILURE() << "no error";
-    } catch (const std::runtime_error& error) {
-        EXPECT_THAT(error.what(), HasSubstr("cannot read the confound table "
-                                            "/nonexistent/run_desc-confounds_timeseries.tsv"));
-    }
+    EXPECT_THAT([] { readConfoundSeries("/nonexistent/run_desc-confounds_timeseries.tsv"); },
+                ThrowsMessage<std::runtime_error>(
+                    HasSubstr("cannot read the confound table "
+                              "/nonexistent/run_desc-confounds_timeseries.tsv")));
 }
 
 struct SummaryCase {

@@ -18,6 +18,7 @@ namespace {
 
 using ::testing::AllOf;
 using ::testing::HasSubstr;
+using ::testing::ThrowsMessage;
 
 TEST(HostTextBuffer, ATextIsCutToTheBufferAndTerminated) {
     const std::vector<std::size_t> lengths = {0,
@@ -60,12 +61,9 @@ TEST(FmrHeaderRecord, TakesThePathThatFillsTheFieldAndRefusesALongerOneByName) {
     EXPECT_EQ(std::string(fmrHeaderRecord(longest, {}).fmrPath), longest);
 
     const std::string tooLong = longest + "q";
-    try {
-        fmrHeaderRecord(tooLong, {});
-        FAIL() << "a path of " << tooLong.size() << " bytes was taken";
-    } catch (const std::runtime_error& error) {
-        EXPECT_THAT(error.what(), AllOf(HasSubstr(tooLong), HasSubstr("longer than 303 bytes")));
-    }
+    EXPECT_THAT([&] { fmrHeaderRecord(tooLong, {}); },
+                ThrowsMessage<std::runtime_error>(
+                    AllOf(HasSubstr(tooLong), HasSubstr("longer than 303 bytes"))));
 }
 
 TEST(LenientParameters, AnUnsetNameIsEmptyAndATextReadsAsTheNumberItBeginsWith) {
@@ -84,12 +82,9 @@ TEST(LenientParameters, AnUnsetNameIsEmptyAndATextReadsAsTheNumberItBeginsWith) 
 }
 
 TEST(PluginLibrary, ALibraryThatCannotBeLoadedIsNamed) {
-    try {
-        const PluginLibrary library("no-such-folder/Quelmar.so");
-        FAIL() << "a missing library was loaded";
-    } catch (const std::runtime_error& error) {
-        EXPECT_THAT(error.what(), HasSubstr("cannot load the plug-in no-such-folder/Quelmar.so"));
-    }
+    EXPECT_THAT([] { const PluginLibrary library("no-such-folder/Quelmar.so"); },
+                ThrowsMessage<std::runtime_error>(
+                    HasSubstr("cannot load the plug-in no-such-folder/Quelmar.so")));
 }
 
 } // namespace
