@@ -22,7 +22,7 @@ static_assert(offsetof(nifti_1_header, dim) == 40 && offsetof(nifti_1_header, pi
               offsetof(nifti_1_header, descrip) == 148 && offsetof(nifti_1_header, srow_x) == 280 &&
               offsetof(nifti_1_header, magic) == 344);
 
-std::string nifti1SingleFile(const NiftiMapImage& image) {
+std::size_t checkedVolumeSize(const NiftiMapImage& image) {
     const auto [nx, ny, nz] = image.dimensions;
     if (nx <= 0 || ny <= 0 || nz <= 0 || image.volumes.empty()) {
         throw std::invalid_argument("no map data to write");
@@ -34,6 +34,12 @@ std::string nifti1SingleFile(const NiftiMapImage& image) {
             throw std::invalid_argument("the maps differ in size");
         }
     }
+    return volumeSize;
+}
+
+std::string nifti1SingleFile(const NiftiMapImage& image) {
+    const std::size_t volumeSize = checkedVolumeSize(image);
+    const auto [nx, ny, nz] = image.dimensions;
     const std::size_t volumes = image.volumes.size();
     if (nx > INT16_MAX || ny > INT16_MAX || nz > INT16_MAX || volumes > INT16_MAX) {
         throw std::invalid_argument("a map dimension exceeds the format's 32767");

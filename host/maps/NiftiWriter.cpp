@@ -137,17 +137,7 @@ std::string gzipped(std::span<const std::string_view> pieces) {
 } // namespace
 
 void writeNiftiMaps(const std::string& path, const NiftiMapImage& image) {
-    const auto [nx, ny, nz] = image.dimensions;
-    if (nx <= 0 || ny <= 0 || nz <= 0 || image.volumes.empty()) {
-        throw std::invalid_argument("no map data to write");
-    }
-    const std::size_t volumeSize =
-        static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny) * static_cast<std::size_t>(nz);
-    for (const auto volume : image.volumes) {
-        if (volume.size() != volumeSize) {
-            throw std::invalid_argument("the maps differ in size");
-        }
-    }
+    const std::size_t volumeSize = checkedVolumeSize(image);
     const nifti_1_header header = niftiHeader(image);
     // The header, the zero extension flag, then the maps one after the other from where they are.
     const char noExtension[4] = {0, 0, 0, 0};

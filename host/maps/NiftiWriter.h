@@ -6,6 +6,7 @@
 #include "MapGeometry.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -23,6 +24,10 @@ struct NiftiMapImage {
     float displayMax = 0.0F; // cal_max
     std::string description; // cut to the format's 79 characters
 };
+
+// The number of floats in each of `image`'s volumes; throws std::invalid_argument for an image
+// without volumes or grid, or with volumes of another size. Both writers check with it.
+std::size_t checkedVolumeSize(const NiftiMapImage& image);
 
 // Writes `image` to exactly `path` as float32: a 3-D image for one volume, a 4-D image for
 // several; gzip-compressed when `path` ends in ".nii.gz" (only where writerCompresses()). The
