@@ -54,6 +54,16 @@ std::array<int, 3> parseMapDimensions(const std::string& text) {
     return dimensions;
 }
 
+namespace {
+
+// An option given as often as the user likes, each time with exactly one value of its own.
+void repeatable(CLI::Option* option) {
+    option->expected(1)->allow_extra_args(false)->multi_option_policy(
+        CLI::MultiOptionPolicy::TakeAll);
+}
+
+} // namespace
+
 std::optional<HostOptions> parseCommandLine(int argc, char** argv, int& exitCode) {
     HostOptions options;
     CLI::App app(kDescription, "Halvorn.exe");
@@ -64,23 +74,16 @@ std::optional<HostOptions> parseCommandLine(int argc, char** argv, int& exitCode
                    "FMR project that becomes the current document (type 1, id 0)");
     app.add_option("--document-type", options.documentType,
                    "Make the current document of this type instead (1 = FMR)");
-    app.add_option("--params", options.parameterFiles,
-                   "Read dialog parameters from FILE: NAME=VALUE lines, # comments (repeatable; "
-                   "--set overrides)")
-        ->expected(1)
-        ->allow_extra_args(false)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    app.add_option("--set", options.parameterAssignments,
-                   "Set a dialog parameter, NAME=VALUE (repeatable)")
-        ->expected(1)
-        ->allow_extra_args(false)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    app.add_option("--choose", options.fileDialogAnswers,
-                   "Answer the next file dialog with PATH (repeatable, in order); with none left, "
-                   "a dialog is cancelled")
-        ->expected(1)
-        ->allow_extra_args(false)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    repeatable(app.add_option(
+        "--params", options.parameterFiles,
+        "Read dialog parameters from FILE: NAME=VALUE lines, # comments (repeatable; "
+        "--set overrides)"));
+    repeatable(app.add_option("--set", options.parameterAssignments,
+                              "Set a dialog parameter, NAME=VALUE (repeatable)"));
+    repeatable(app.add_option(
+        "--choose", options.fileDialogAnswers,
+        "Answer the next file dialog with PATH (repeatable, in order); with none left, "
+        "a dialog is cancelled"));
     app.add_option("--host-version", options.hostVersion,
                    "Version the host reports, X.Y.Z (default 2.8.0)");
     app.add_option("--transcript", options.transcriptPath,

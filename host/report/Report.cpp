@@ -474,17 +474,16 @@ void ReportWriter::drawPendingGroup([[maybe_unused]] HostSession& host) {
         std::vector<float>().swap(kept.values);
     }
     pendingMaps_.clear();
-    pendingGroup_.clear();
 }
 
 // Before the maps' values go: their statistics, and what their pictures need. The pictures are
 // numbered in saving order so that a file saved twice keeps both.
 void ReportWriter::keepMaps([[maybe_unused]] HostSession& host, const SavedMaps& saved) {
     const std::string group = designMatrixOf(host, saved.hostPath);
-    if (!pendingMaps_.empty() && group != pendingGroup_) {
+    // The pending maps all belong to the design matrix of the first of them.
+    if (!pendingMaps_.empty() && keptMaps_[pendingMaps_.front()].designMatrix != group) {
         drawPendingGroup(host);
     }
-    pendingGroup_ = group;
     for (std::size_t k = 0; k < saved.maps.size(); ++k) {
         const HostMap& map = saved.maps[k];
         const MapStatistics statistics = mapStatistics(map.values());

@@ -75,7 +75,6 @@ private:
     std::map<std::size_t, KeptMap> keptMaps_; // by the map's index in the document
     int picturesDrawn_ = 0;
     // The maps of the design matrix being worked on, whose pictures wait for the group's scale.
-    std::string pendingGroup_;
     std::vector<std::size_t> pendingMaps_;
     // The design matrices of the last "sdmfile" value seen, listed once.
     std::string listedSdmfile_;
